@@ -1,0 +1,14 @@
+#include "tests/support/TempConfigHome.h"
+
+#include <QApplication>
+#include <gmock/gmock.h>
+
+int main(int argc, char** argv) {
+    testsupport::TempConfigHome configHome;
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}
