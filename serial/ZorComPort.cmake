@@ -1,0 +1,1 @@
+# The port component and its worker thread.

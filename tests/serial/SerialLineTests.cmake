@@ -1,0 +1,1 @@
+# Tests of the line driver and the port list.

@@ -1,0 +1,1 @@
+# Tests of the port component and its worker.
