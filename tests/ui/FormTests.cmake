@@ -1,0 +1,1 @@
+# Tests of the windows and of start-up.

@@ -1,0 +1,1 @@
+# The main window and the C table window (target dekoder_ui).
