@@ -1,0 +1,114 @@
+// irsim: the infra-red device simulator on a pseudo-terminal. See HelpText() for its use.
+
+#include "tools/irsim/Cli.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <string>
+
+namespace {
+
+std::mutex printing;
+
+void Print(std::FILE* stream, std::string_view text) {
+    std::lock_guard lock(printing);
+    std::fwrite(text.data(), 1, text.size(), stream);
+    if (text.empty() || text.back() != '\n')
+        std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+// Runs until "quit", a signal, or (when asked) the end of standard input.
+int Serve(irsim::Simulator& simulator, int signals, bool exitOnEof) {
+    bool readInput = true;
+    std::string pending;
+    while (true) {
+        std::array<pollfd, 2> fds{{{signals, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}}};
+        if (::poll(fds.data(), readInput ? 2 : 1, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            Print(stderr, "irsim: poll failed");
+            return 1;
+        }
+        if (fds[0].revents & POLLIN)
+            return 0;
+        if (!readInput || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            continue;
+        std::array<char, 4096> buffer{};
+        const ssize_t n = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (exitOnEof)
+                return 0;
+            readInput = false; // keep serving the terminal; a signal ends the program
+            continue;
+        }
+        pending.append(buffer.data(), std::size_t(n));
+        std::size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            const auto result = irsim::RunConsoleCommand(simulator, line);
+            if (!result.message.empty())
+                Print(result.ok ? stdout : stderr, result.message);
+            if (result.quit)
+                return 0;
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = irsim::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.help) {
+        Print(stdout, irsim::HelpText());
+        return 0;
+    }
+    if (!parsed.options) {
+        Print(stderr, "irsim: " + parsed.error + " (try --help)");
+        return 2;
+    }
+    irsim::CliOptions options = *parsed.options;
+
+    // Signals are taken through a descriptor, blocked everywhere before the engine thread starts,
+    // so the end always goes through the destructors that remove the link.
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+    const int signals = ::signalfd(-1, &ending, SFD_CLOEXEC);
+    if (signals < 0) {
+        Print(stderr, "irsim: signalfd failed");
+        return 1;
+    }
+    // A reader of our output that goes away (as `| head -1` does) must not kill us.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    if (!options.quiet)
+        options.simulator.log = [](std::string_view text) { Print(stdout, text); };
+    int status = 0;
+    try {
+        irsim::Simulator simulator(options.simulator);
+        Print(stdout, simulator.SlavePath());
+        if (!options.quiet && !simulator.LinkPath().empty())
+            Print(stdout, "-- linked at " + simulator.LinkPath());
+        status = Serve(simulator, signals, options.exitOnEof);
+    } catch (const std::exception& error) {
+        Print(stderr, std::string("irsim: ") + error.what());
+        status = 1;
+    }
+    ::close(signals);
+    return status;
+}
