@@ -1,9 +1,11 @@
 #include "tests/support/TempConfigHome.h"
+#include "tests/support/ToolsDir.h"
 
 #include <QApplication>
 #include <gmock/gmock.h>
 
 int main(int argc, char** argv) {
+    testsupport::SetDefaultToolsDir();
     testsupport::TempConfigHome configHome;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
