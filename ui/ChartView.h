@@ -1,0 +1,121 @@
+#pragma once
+
+#include "frame/FrameSinks.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <qcustomplot.h>
+
+#include <string_view>
+#include <vector>
+
+class QMenu;
+
+namespace ui {
+
+namespace detail {
+class ChartPlot;
+} // namespace detail
+
+// The frame chart: one red line series over a time axis in microseconds, optional marks with each
+// point's label, an optional three-dimensional view, mouse zoom and scroll, bitmap export.
+//
+// Mouse: a left-button drag toward the right zooms into the dragged rectangle; a left-button drag
+// toward the left, or a double click, undoes the zoom; a right-button drag scrolls in both
+// directions; a right click without a drag opens the popup menu; the wheel zooms the time axis
+// about the cursor.
+//
+// Repaints are queued and coalesce: any number of changes between two passes of the event loop
+// cost one repaint. Main thread only.
+class ChartView : public QWidget, public frame::ChartSink {
+    Q_OBJECT
+public:
+    explicit ChartView(QWidget* parent = nullptr);
+    ~ChartView() override;
+
+    ChartView(const ChartView&) = delete;
+    ChartView& operator=(const ChartView&) = delete;
+
+    // frame::ChartSink
+    void ClearSeries() override;
+    // Places the point after every point whose X is smaller than or equal to its own. A point with
+    // a non-finite coordinate cannot be drawn and is ignored. `label` is UTF-8.
+    void AddPoint(double x, double y, std::string_view label) override;
+    void SetBottomAxisAutomatic() override;
+
+    void SetMarksVisible(bool on);
+    bool MarksVisible() const { return marksVisible_; }
+    void SetView3D(bool on);
+    bool View3D() const { return view3D_; }
+    // An empty text removes the title line; the plotting area takes its room.
+    void SetTitle(const QString& text);
+    QString Title() const { return title_; }
+    // An empty text removes the footer line.
+    void SetFooter(const QString& text);
+    QString Footer() const { return footer_; }
+    // Opened on a right click on the chart. Not owned; may be null.
+    void SetPopupMenu(QMenu* menu);
+    QMenu* PopupMenu() const { return popupMenu_; }
+    // Undoes the user's zoom and scroll: the bottom axis follows the series, the left one shows
+    // 0-1.2.
+    void ResetZoom();
+
+    // The chart as shown, at the widget's current size, drawn over white.
+    QImage Render() const;
+    // Writes Render() as a BMP file, replacing any file of that name only once the new one is
+    // complete. Throws frame::FileError "Cannot create file "<name>". <reason>" on failure.
+    void SaveBitmap(const QString& fileName) const;
+
+    struct Point {
+        double X;
+        double Y;
+        QString Label;
+    };
+    // The series in its kept order.
+    const std::vector<Point>& Points() const { return points_; }
+    // The label of point `index`, or its Y as "#,##0.###" in the widget's locale when the label is
+    // empty. Empty for an index out of range.
+    QString MarkText(int index) const;
+    bool BottomAxisAutomatic() const { return bottomAutomatic_; }
+
+    QCustomPlot* Plot() const;
+    QCPRange BottomRange() const;
+    QCPRange LeftRange() const;
+
+    // Used by the mouse handling of the plot; coordinates are the plot widget's pixels.
+    void ZoomToPixelRect(const QRect& rect);
+    void ScrollByPixels(const QCPRange& bottomStart, const QCPRange& leftStart, QPoint delta);
+    void ZoomBottomAbout(double pixelX, double factor);
+    void OpenPopupMenu(QPoint globalPos);
+
+private:
+    friend class detail::ChartPlot;
+
+    void SetUpAxes();
+    void SetUpLayers();
+    void ApplyTextRow(QCPTextElement* element, const QString& text, bool top);
+    // Brings the axis ranges, the 3D margins and the grid in line with the state before a layout.
+    void SyncBeforeLayout(QSize chartSize) const;
+    void ScheduleReplot() const;
+    void RebuildCurve();
+    void ResetLeftAxis();
+    void resizeEvent(QResizeEvent* event) override;
+
+    std::vector<Point> points_;
+    bool marksVisible_ = false;
+    bool view3D_ = false;
+    bool bottomAutomatic_ = true;
+    QString title_;
+    QString footer_;
+    QPointer<QMenu> popupMenu_;
+
+    // The plot is our child widget; the rest belong to the plot.
+    detail::ChartPlot* plot_ = nullptr;
+    QCPCurve* series_ = nullptr;
+    QCPTextElement* titleElement_ = nullptr;
+    QCPTextElement* footerElement_ = nullptr;
+};
+
+} // namespace ui
