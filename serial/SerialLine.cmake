@@ -1,6 +1,16 @@
+# The line driver, its text and time helpers and the port list (no Qt). SerialPlatform.cpp is the
+# only source that includes the kernel's terminal headers.
+set(_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(dekoder_serial_line STATIC
-    SerialErrors.h
-    SerialDriver.h
+    ${_dir}/SerialErrors.h
+    ${_dir}/SerialDriver.h
+    ${_dir}/SerialUtil.h
+    ${_dir}/SerialUtil.cpp
+    ${_dir}/SerialPlatform.h
+    ${_dir}/SerialPlatform.cpp
+    ${_dir}/SerialLine.h
+    ${_dir}/SerialLine.cpp
+    ${_dir}/EnumComPorts.h
+    ${_dir}/EnumComPorts.cpp
 )
-set_target_properties(dekoder_serial_line PROPERTIES LINKER_LANGUAGE CXX)
 target_include_directories(dekoder_serial_line PUBLIC ${PROJECT_SOURCE_DIR})
