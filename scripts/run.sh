@@ -1,18 +1,62 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program and starts it. With no device named in DEKODER_PORT
-# it starts the device simulator on a pseudo-terminal and points the program at it, with its
-# settings kept in a throwaway folder; closing the window ends both.
+# Installs what is missing, builds the program and starts it.
+#
+#   scripts/run.sh                          against the simulated device
+#   DEKODER_PORT=/dev/ttyUSB0 scripts/run.sh against a real device on that port
+#
+# Either way the program keeps its settings in a throwaway folder, preset to the port, so the run
+# never touches the user's own settings. Without DEKODER_PORT the device simulator runs in its demo
+# mode (a varied frame every few seconds, loop-back on) on a pseudo-terminal; closing the window
+# ends both. To use a device with your own settings, start build/run/app/dekoder-ir and pick the
+# port in the window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
+    echo "No display: Dekoder IR is a desktop program and needs a graphical session" >&2
+    echo "(DISPLAY or WAYLAND_DISPLAY is not set). Run it from a desktop terminal, or over" >&2
+    echo "'ssh -X'. scripts/test.sh and scripts/screenshot.sh work without a display." >&2
+    exit 1
+fi
 
 scripts/setup.sh
 
 build=${BUILD_DIR:-build/run}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEKODER_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "$(nproc)" --target dekoder-ir irsim
 
-if [[ ! -x "$build/app/dekoder-ir" ]]; then
-    echo "The window is not built yet; the build above succeeded."
-    exit 0
+workdir=$(mktemp -d "${TMPDIR:-/tmp}/dekoder-ir.XXXXXX")
+simulator_pid=""
+cleanup() {
+    if [[ -n "$simulator_pid" ]]; then
+        kill "$simulator_pid" 2>/dev/null || true
+        wait "$simulator_pid" 2>/dev/null || true
+    fi
+    rm -rf "$workdir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+port=${DEKODER_PORT:-}
+if [[ -z "$port" ]]; then
+    port="$workdir/ttyIR"
+    "$build/tools/irsim" --demo --quiet --link "$port" >"$workdir/irsim.log" 2>&1 &
+    simulator_pid=$!
+    for _ in $(seq 100); do
+        [[ -e "$port" ]] && break
+        if ! kill -0 "$simulator_pid" 2>/dev/null; then
+            echo "The device simulator did not start:" >&2
+            cat "$workdir/irsim.log" >&2
+            exit 1
+        fi
+        sleep 0.05
+    done
+    echo "Simulated device on $port (a new frame every few seconds)."
 fi
-exec "$build/app/dekoder-ir"
+
+# The program's settings file: the user part of its "registry".
+mkdir -p "$workdir/config/dekoder-ir"
+printf '[Software]\nFalquin\\Port%%20komunikacyjny=%s\n' "$port" \
+    >"$workdir/config/dekoder-ir/registry.ini"
+
+XDG_CONFIG_HOME="$workdir/config" "$build/app/dekoder-ir"

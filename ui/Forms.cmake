@@ -1,1 +1,23 @@
 # The main window and the C table window (target dekoder_ui).
+add_library(dekoder_ui STATIC
+    Unit1.h
+    Unit1.cpp
+    Unit1.ui
+    frmCodeCu.h
+    frmCodeCu.cpp
+    frmCodeCu.ui
+    FormSeams.h
+    FormSeams.cpp
+    FontFallbacks.h
+    FontFallbacks.cpp
+    RememberedFolders.h
+    RememberedFolders.cpp
+    RightAnchors.h
+    RightAnchors.cpp
+    StatusPanels.h
+    StatusPanels.cpp
+)
+set_target_properties(dekoder_ui PROPERTIES AUTOMOC ON AUTOUIC ON)
+target_include_directories(dekoder_ui PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(dekoder_ui
+    PUBLIC dekoder_chart dekoder_frame dekoder_serial dekoder_settings_widgets Qt6::Widgets)

@@ -1,0 +1,186 @@
+#pragma once
+
+// Helpers for the window tests: waiting on the event loop, answering file dialogs, recording
+// message boxes, and the simulated device on a pseudo-terminal.
+
+#include "settings/MsgBox.h"
+#include "settings/ZorTools.h"
+#include "tests/support/TempConfigHome.h"
+#include "tools/irsim/Simulator.h"
+#include "ui/FormSeams.h"
+#include "ui/Unit1.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace formtest {
+
+// Every test starts with settings of its own, also when a test binary runs all its tests in one
+// process: saved ports, folders and placements never leak from one test into the next.
+class FreshSettingsPerTest final : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo&) override {
+        config_ = std::make_unique<testsupport::TempConfigHome>();
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override { config_.reset(); }
+
+private:
+    std::unique_ptr<testsupport::TempConfigHome> config_;
+};
+
+inline const bool FreshSettingsRegistered = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshSettingsPerTest);
+    return true;
+}();
+
+// Runs the event loop until `done` holds or `timeoutMs` passes; returns `done()`.
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return done();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Lets queued work (repaints, posted events) run for a moment.
+inline void Pump(int ms = 50) {
+    WaitUntil([] { return false; }, ms);
+}
+
+// Answers the window's file dialogs from a queue and records what they were opened with.
+class ScriptedDialogs final : public ui::FileDialogs {
+public:
+    struct Call {
+        bool save;
+        Request request;
+    };
+
+    std::deque<QString> answers; // empty string: the user cancels
+    std::vector<Call> calls;
+
+    QString GetSaveFileName(QWidget*, const Request& request) override {
+        return Answer(true, request);
+    }
+    QString GetOpenFileName(QWidget*, const Request& request) override {
+        return Answer(false, request);
+    }
+
+private:
+    QString Answer(bool save, const Request& request) {
+        calls.push_back({save, request});
+        if (answers.empty()) {
+            return {};
+        }
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class RecordingUrlOpener final : public ui::UrlOpener {
+public:
+    std::vector<QString> opened;
+    void Open(const QString& text) override { opened.push_back(text); }
+};
+
+// Records message boxes instead of showing them, for the life of the object.
+class MessageBoxRecorder {
+public:
+    struct Box {
+        QString text;
+        QString caption;
+        int flags;
+    };
+
+    MessageBoxRecorder() {
+        previous_ =
+            settings::SetMsgBoxHook([this](const QString& text, const QString& caption, int flags) {
+                boxes.push_back({text, caption, flags});
+                return settings::IDOK;
+            });
+    }
+    ~MessageBoxRecorder() { settings::SetMsgBoxHook(previous_); }
+    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+
+    std::vector<Box> boxes;
+
+private:
+    settings::MsgBoxHook previous_;
+};
+
+// The window with scripted dialogs and a recording URL opener, keeping pointers to both.
+struct Window {
+    ScriptedDialogs* dialogs = nullptr;
+    RecordingUrlOpener* url = nullptr;
+    std::unique_ptr<ui::TForm1> form;
+
+    ui::TForm1* operator->() const { return form.get(); }
+    ui::TForm1& operator*() const { return *form; }
+};
+
+inline Window MakeWindow() {
+    Window window;
+    ui::TForm1Seams seams;
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    auto url = std::make_unique<RecordingUrlOpener>();
+    window.dialogs = dialogs.get();
+    window.url = url.get();
+    seams.Dialogs = std::move(dialogs);
+    seams.Url = std::move(url);
+    window.form = std::make_unique<ui::TForm1>(std::move(seams));
+    return window;
+}
+
+inline void SavePort(const QString& port) {
+    settings::WriteRegString(QStringLiteral("Port komunikacyjny"), port, settings::AppKeyPath);
+}
+
+inline QString StoredString(const QString& name, const QString& keyPath = settings::AppKeyPath) {
+    QString value;
+    settings::ReadRegString(name, QStringLiteral("<missing>"), keyPath, value);
+    return value;
+}
+
+// The simulated device on a pseudo-terminal reached through a link in a temporary folder. Exact
+// durations (no receiver jitter) so that what is sent is what comes back.
+class Device {
+public:
+    explicit Device(bool loopback = true) {
+        irsim::SimulatorOptions options;
+        options.loopback = loopback;
+        options.jitter = irsim::Jitter{0, 0};
+        options.linkPath = folder_.filePath(QStringLiteral("ttyIR")).toStdString();
+        simulator_ = std::make_unique<irsim::Simulator>(std::move(options));
+    }
+
+    irsim::Simulator& operator*() const { return *simulator_; }
+    irsim::Simulator* operator->() const { return simulator_.get(); }
+    QString Link() const { return QString::fromStdString(simulator_->LinkPath()); }
+
+private:
+    QTemporaryDir folder_;
+    std::unique_ptr<irsim::Simulator> simulator_;
+};
+
+inline std::string FrameLine(const std::string& durations) {
+    return std::string(frame::DeviceSignature) + (durations.empty() ? "" : ",") + durations;
+}
+
+} // namespace formtest

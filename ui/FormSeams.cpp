@@ -1,0 +1,45 @@
+#include "ui/FormSeams.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QUrl>
+
+namespace ui {
+
+namespace {
+
+QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode,
+                      const FileDialogs::Request& request) {
+    // The description may carry a pattern of its own ("Text Files (*.TXT)"); the matching pattern
+    // goes last, and the dialog shows the description only.
+    const QString filter =
+        request.filterDescription + QStringLiteral(" (") + request.filterPattern + QLatin1Char(')');
+    QFileDialog dialog(parent, QString(), request.initialFolder, filter);
+    dialog.setAcceptMode(mode);
+    // Neither an overwrite question nor a must-exist check: a missing file is reported when it
+    // is read.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+QString QtFileDialogs::GetSaveFileName(QWidget* parent, const Request& request) {
+    return RunFileDialog(parent, QFileDialog::AcceptSave, request);
+}
+
+QString QtFileDialogs::GetOpenFileName(QWidget* parent, const Request& request) {
+    return RunFileDialog(parent, QFileDialog::AcceptOpen, request);
+}
+
+void DesktopUrlOpener::Open(const QString& text) {
+    QDesktopServices::openUrl(QUrl::fromUserInput(text));
+}
+
+} // namespace ui

@@ -1,0 +1,483 @@
+#include "ui/Unit1.h"
+
+#include "frame/CTable.h"
+#include "frame/FrameFile.h"
+#include "settings/MsgBox.h"
+#include "settings/ZorFormStorage.h"
+#include "settings/ZorTools.h"
+#include "ui/ChartView.h"
+#include "ui/FontFallbacks.h"
+#include "ui/Pictures.h"
+#include "ui/RememberedFolders.h"
+#include "ui/RightAnchors.h"
+#include "ui/StatusPanels.h"
+#include "ui/frmCodeCu.h"
+#include "ui_Unit1.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include <cerrno>
+#include <exception>
+
+namespace ui {
+
+namespace {
+
+constexpr char PortValueName[] = "Port komunikacyjny";
+constexpr char DefaultPort[] = "COM1";
+constexpr char ErrorCaption[] = " BŁĄD !";
+constexpr char NoFrameToEmit[] = "Brak ramki danych do emisji!   ";
+constexpr char NoFrameToSave[] = "Brak ramki danych do zapisu!   ";
+
+// The start-up texts: the chart's footer and the address behind the web label.
+constexpr char FooterText[] = "Dekoder IR - Falquin";
+constexpr char WebAddress[] = "http://dekoder-ir.falquin.pl";
+
+// The width of the designed client area that the header strip's right-anchored controls refer to.
+constexpr int DesignedClientWidth = 811;
+
+const QColor WebIdleColour(0x80, 0x80, 0x80);
+const QColor WebHoverColour(0x00, 0x00, 0xFF);
+
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+FileDialogs::Request FrameFileRequest(const QString& folder) {
+    return {folder, QStringLiteral("Text Files (*.TXT)"), QStringLiteral("*.txt"),
+            QStringLiteral("txt")};
+}
+
+// Runs a handler reached through a control. Exceptions must not unwind through Qt's signal
+// delivery, so they are handed to the application's error report here, as the application object
+// does for exceptions escaping an event handler; the program goes on either way.
+template <class Handler>
+void Guarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        settings::ReportException(error);
+    }
+}
+
+} // namespace
+
+TForm1::TForm1(TForm1Seams seams, QWidget* parent)
+    : settings::THookableForm<QMainWindow>(parent), ui_(std::make_unique<Ui::TForm1>()),
+      seams_(std::move(seams)) {
+    if (!seams_.Dialogs) {
+        seams_.Dialogs = std::make_unique<QtFileDialogs>();
+    }
+    if (!seams_.Url) {
+        seams_.Url = std::make_unique<DesktopUrlOpener>();
+    }
+    InstallFontFallbacks();
+    // The instance name, not the class name: the placement store keys the window by it.
+    setObjectName(QStringLiteral("Form1"));
+    ui_->setupUi(this);
+    ApplyDesignedLook();
+    BuildStatusBar();
+    BuildPopupMenu();
+    core_ = std::make_unique<frame::FrameCore>(pulseFrame_, *this, *ui_->Chart1, *this);
+    ConnectControls();
+    CreateComponents(std::move(seams_.DriverFactory));
+    FormCreate();
+    ActionList1Update();
+}
+
+TForm1::~TForm1() {
+    // The placement store saves while every member still exists.
+    FireDestroy();
+    // Stop the worker before the frame core and the chart it reports to go away.
+    zorFormStorage1_.reset();
+    zorComPort1_.reset();
+}
+
+void TForm1::SetForm2(TForm2* form2) {
+    form2_ = form2;
+}
+
+ChartView* TForm1::Chart1() const {
+    return ui_->Chart1;
+}
+
+QAction* TForm1::EmitujKod() const {
+    return ui_->EmitujKod;
+}
+
+QAction* TForm1::EmitujWykres() const {
+    return ui_->EmitujWykres;
+}
+
+QString TForm1::PanelText(int index) const {
+    return statusPanels_->PanelText(index);
+}
+
+QString TForm1::LastComErrorText() const {
+    return lastComError_;
+}
+
+void TForm1::SetPanelText(int index, std::string_view text) {
+    statusPanels_->SetPanelText(index, FromView(text));
+}
+
+void TForm1::SendCommand(std::string_view command) {
+    zorComPort1_->SendString(std::string(command), false);
+}
+
+void TForm1::ApplyDesignedLook() {
+    resize(811, 312);
+    setWindowIcon(ApplicationIcon());
+    ui_->Image1->setPixmap(HeaderLogo());
+    ui_->Image2->setPixmap(HeaderIcon());
+    ui_->lbCon->hide();
+    ui_->pnOpis->hide();
+    ui_->pnlEmisja->hide();
+
+    QPalette comboPalette = ui_->ComboBox1->palette();
+    comboPalette.setColor(QPalette::Text, Qt::blue);
+    comboPalette.setColor(QPalette::ButtonText, Qt::blue);
+    ui_->ComboBox1->setPalette(comboPalette);
+    ui_->BitBtn4->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    ui_->BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+
+    ui_->lbWeb->installEventFilter(this);
+    lbWebMouseLeave();
+
+    anchors_ = new RightAnchors(*ui_->Panel1, DesignedClientWidth);
+    anchors_->Anchor(*ui_->CheckBox1);
+    anchors_->Anchor(*ui_->CheckBox2);
+    anchors_->Anchor(*ui_->Image1);
+    anchors_->Anchor(*ui_->lbCon);
+
+    ui_->EmitujKod->setIcon(ImageListIcon(ImageEmit));
+    ui_->EmitujWykres->setIcon(ImageListIcon(ImageEmit));
+    ui_->btnEmituj->setDefaultAction(ui_->EmitujKod);
+    ui_->btnEmituWykres->setDefaultAction(ui_->EmitujWykres);
+}
+
+void TForm1::BuildStatusBar() {
+    ui_->StatusBar1->setSizeGripEnabled(true);
+    statusPanels_ = std::make_unique<StatusPanels>(*ui_->StatusBar1);
+}
+
+void TForm1::BuildPopupMenu() {
+    popupMenu1_ = new QMenu(this);
+    popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
+    const auto separator = [this](const char* name) {
+        popupMenu1_->addSeparator()->setObjectName(QString::fromLatin1(name));
+    };
+    popupMenu1_->addAction(ui_->Emisjaodebranychkodw1);
+    separator("N2");
+    ui_->Wasnyopis1->setIcon(ImageListIcon(ImageCaption));
+    popupMenu1_->addAction(ui_->Wasnyopis1);
+    separator("N1");
+    ui_->ZapisdoplikuBMP1->setIcon(ImageListIcon(ImagePictureExport));
+    popupMenu1_->addAction(ui_->ZapisdoplikuBMP1);
+    separator("N4");
+    ui_->Zapiszramk1->setIcon(ImageListIcon(ImageSaveFrame));
+    popupMenu1_->addAction(ui_->Zapiszramk1);
+    ui_->Wczytajramk1->setIcon(ImageListIcon(ImageLoadFrame));
+    popupMenu1_->addAction(ui_->Wczytajramk1);
+    separator("N3");
+    ui_->Zanegujwykres1->setIcon(ImageListIcon(ImageInvert));
+    popupMenu1_->addAction(ui_->Zanegujwykres1);
+    separator("N5");
+    popupMenu1_->addAction(ui_->GenerujtablicC1);
+    ui_->Chart1->SetPopupMenu(popupMenu1_);
+}
+
+void TForm1::ConnectControls() {
+    const auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    };
+    on(ui_->BitBtn4, &QPushButton::clicked, &TForm1::BitBtn4Click);
+    on(ui_->CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
+    on(ui_->CheckBox2, &QCheckBox::toggled, &TForm1::CheckBox2Click);
+    on(popupMenu1_, &QMenu::aboutToShow, &TForm1::PopupMenu1Popup);
+    on(ui_->Emisjaodebranychkodw1, &QAction::triggered, &TForm1::Emisjaodebranychkodw1Click);
+    on(ui_->Wasnyopis1, &QAction::triggered, &TForm1::Wasnyopis1Click);
+    on(ui_->ZapisdoplikuBMP1, &QAction::triggered, &TForm1::ZapisdoplikuBMP1Click);
+    on(ui_->Zapiszramk1, &QAction::triggered, &TForm1::Zapiszramk1Click);
+    on(ui_->Wczytajramk1, &QAction::triggered, &TForm1::Wczytajramk1Click);
+    on(ui_->Zanegujwykres1, &QAction::triggered, &TForm1::Zanegujwykres1Click);
+    on(ui_->GenerujtablicC1, &QAction::triggered, &TForm1::GenerujtablicC1Click);
+    on(ui_->EmitujKod, &QAction::triggered, &TForm1::EmitujKodExecute);
+    on(ui_->EmitujWykres, &QAction::triggered, &TForm1::EmitujWykresExecute);
+    on(ui_->BitBtn1, &QPushButton::clicked, &TForm1::BitBtn1Click);
+    // The strip's default button: Enter in the caption box presses it.
+    connect(ui_->Edit1, &QLineEdit::returnPressed, ui_->BitBtn1, &QPushButton::click);
+}
+
+void TForm1::CreateComponents(serial::TZorComPort::DriverFactory driverFactory) {
+    zorComPort1_ = std::make_unique<serial::TZorComPort>(this);
+    serial::TZorComPort& port = *zorComPort1_;
+    port.BeginLoading();
+    if (driverFactory) {
+        port.SetDriverFactory(std::move(driverFactory));
+    }
+    port.SetComPort(DefaultPort);
+    port.SetBaudRate("38400");
+    port.SetDataBits("8");
+    port.SetParityBits(serial::prNone);
+    port.SetStopBits(serial::sbOneStopBit);
+    port.SetCheckCmd("AT");
+    port.SetEnableCheckTimer(true);
+    port.OnConnected = [this](QObject* sender) { Guarded([&] { ZorComPort1Connected(sender); }); };
+    port.OnDisconnected = [this](QObject* sender) {
+        Guarded([&] { ZorComPort1Disconnected(sender); });
+    };
+    port.OnATTimeOut = [this](QObject* sender) { Guarded([&] { ZorComPort1ATTimeOut(sender); }); };
+    port.OnRxString = [this](QObject* sender, const std::string& line) {
+        Guarded([&] { ZorComPort1RxString(sender, line); });
+    };
+    port.OnSendStr = [this](QObject* sender, const std::string& text) {
+        ZorComPort1SendStr(sender, text);
+    };
+    port.OnComError = [this](QObject* sender, int error, const std::string& desc) {
+        ZorComPort1ComError(sender, error, desc);
+    };
+    // The port component hooks the close query first, so it stops its worker before the
+    // placement is saved.
+    port.Loaded();
+
+    zorFormStorage1_ = std::make_unique<settings::TZorFormStorage>(this);
+    settings::TZorFormStorage& storage = *zorFormStorage1_;
+    storage.SetIniFileName(QString::fromLatin1(settings::TZorFormStorage::AppIniNameMarker));
+    storage.SetTypeIniName(settings::TApplicationIniName::asAppIniName);
+    storage.UseRegistry = true;
+    storage.Loaded();
+}
+
+void TForm1::FormCreate() {
+    ui_->ComboBox1->clear();
+    for (const std::string& name : zorComPort1_->GetComPortList()) {
+        ui_->ComboBox1->addItem(QString::fromStdString(name));
+    }
+    QString port;
+    settings::ReadRegString(QString::fromUtf8(PortValueName), QString::fromLatin1(DefaultPort),
+                            settings::AppKeyPath, port);
+    ui_->ComboBox1->setEditText(port);
+    zorComPort1_->SetComPort(ui_->ComboBox1->currentText().toStdString());
+    zorComPort1_->SetActive(true);
+    zorComPort1_->SetConnected(true);
+    SetPanelText(frame::PanelLink, frame::TextConnecting);
+    ui_->Chart1->SetFooter(QString::fromUtf8(FooterText));
+    ui_->lbWeb->setText(QString::fromUtf8(WebAddress));
+    ui_->btnEmituj->setIcon(ImageListIcon(ImageEmit));
+    ui_->btnEmituWykres->setIcon(ImageListIcon(ImageEmit));
+}
+
+void TForm1::BitBtn4Click() {
+    zorComPort1_->SetActive(false);
+    zorComPort1_->SetComPort(ui_->ComboBox1->currentText().toStdString());
+    zorComPort1_->SetActive(true);
+    zorComPort1_->SetConnected(true);
+    // An empty name is applied but never written, so the saved port stays as it was.
+    settings::WriteRegString(QString::fromUtf8(PortValueName),
+                             QString::fromStdString(zorComPort1_->ComPort()), settings::AppKeyPath);
+    SetPanelText(frame::PanelLink, frame::TextConnecting);
+}
+
+void TForm1::lbWebClick() {
+    seams_.Url->Open(ui_->lbWeb->text());
+}
+
+void TForm1::lbWebMouseMove() {
+    QPalette palette = ui_->lbWeb->palette();
+    palette.setColor(QPalette::WindowText, WebHoverColour);
+    ui_->lbWeb->setPalette(palette);
+    QFont font = ui_->lbWeb->font();
+    font.setBold(true);
+    font.setUnderline(true);
+    ui_->lbWeb->setFont(font);
+    ui_->lbWeb->setCursor(Qt::PointingHandCursor);
+}
+
+void TForm1::lbWebMouseLeave() {
+    QPalette palette = ui_->lbWeb->palette();
+    palette.setColor(QPalette::WindowText, WebIdleColour);
+    ui_->lbWeb->setPalette(palette);
+    QFont font = ui_->lbWeb->font();
+    font.setBold(false);
+    font.setUnderline(false);
+    font.setItalic(false);
+    font.setStrikeOut(false);
+    ui_->lbWeb->setFont(font);
+    ui_->lbWeb->unsetCursor();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->lbWeb) {
+        switch (event->type()) {
+        case QEvent::Enter:
+        case QEvent::MouseMove:
+            lbWebMouseMove();
+            break;
+        case QEvent::Leave:
+            lbWebMouseLeave();
+            break;
+        case QEvent::MouseButtonRelease: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton &&
+                ui_->lbWeb->rect().contains(mouse->position().toPoint())) {
+                Guarded([this] { lbWebClick(); });
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return settings::THookableForm<QMainWindow>::eventFilter(watched, event);
+}
+
+void TForm1::ZorComPort1Connected(QObject*) {
+    core_->ZorComPort1Connected();
+}
+
+void TForm1::ZorComPort1Disconnected(QObject*) {
+    core_->ZorComPort1Disconnected();
+}
+
+void TForm1::ZorComPort1ATTimeOut(QObject*) {
+    core_->ZorComPort1ATTimeOut();
+}
+
+void TForm1::ZorComPort1RxString(QObject*, const std::string& ABuf) {
+    core_->ZorComPort1RxString(ABuf);
+    ActionList1Update();
+}
+
+void TForm1::ZorComPort1SendStr(QObject*, const std::string& AString) {
+    core_->ZorComPort1SendStr(AString);
+}
+
+void TForm1::ZorComPort1ComError(QObject*, int Error, const std::string& Desc) {
+    lastComError_ =
+        QStringLiteral("Ostatni błąd portu: %1 %2").arg(Error).arg(QString::fromStdString(Desc));
+    if (Error == EACCES) {
+        lastComError_ +=
+            QStringLiteral("\nBrak uprawnień do portu: użytkownik musi należeć do grupy dialout "
+                           "(sudo usermod -aG dialout $USER, potem ponowne zalogowanie).");
+    }
+    statusPanels_->Panel(frame::PanelLink)->setToolTip(lastComError_);
+}
+
+void TForm1::Zanegujwykres1Click() {
+    core_->Zanegujwykres1Click();
+}
+
+void TForm1::CheckBox1Click() {
+    ui_->Chart1->SetMarksVisible(ui_->CheckBox1->isChecked());
+}
+
+void TForm1::CheckBox2Click() {
+    ui_->Chart1->SetView3D(ui_->CheckBox2->isChecked());
+}
+
+void TForm1::PopupMenu1Popup() {
+    const bool haveFrame = pulseFrame_.Count > 0;
+    for (QAction* item : popupMenu1_->actions()) {
+        item->setEnabled(haveFrame);
+    }
+    ui_->Wczytajramk1->setEnabled(true);
+    ActionList1Update();
+}
+
+void TForm1::EmitujKodExecute() {
+    if (!core_->EmitujKodExecute()) {
+        ShowError(NoFrameToEmit);
+    }
+}
+
+void TForm1::EmitujWykresExecute() {
+    core_->EmitujWykresExecute();
+}
+
+void TForm1::ActionList1Update() {
+    ui_->EmitujKod->setEnabled(core_->FrameReceived());
+    ui_->EmitujWykres->setEnabled(true);
+}
+
+void TForm1::Emisjaodebranychkodw1Click() {
+    ActionList1Update();
+    ui_->pnlEmisja->setVisible(ui_->Emisjaodebranychkodw1->isChecked());
+}
+
+void TForm1::Zapiszramk1Click() {
+    if (pulseFrame_.Count == 0) {
+        ShowError(NoFrameToSave);
+        return;
+    }
+    const QString folder = ReadInitialFolder(SaveInitDirValue);
+    const QString path = seams_.Dialogs->GetSaveFileName(this, FrameFileRequest(folder));
+    if (path.isEmpty()) {
+        return;
+    }
+    WriteInitialFolder(SaveInitDirValue, folder);
+    frame::WriteFrameFile(LocalPath(path), pulseFrame_);
+}
+
+void TForm1::Wczytajramk1Click() {
+    const QString folder = ReadInitialFolder(OpenInitDirValue);
+    const QString path = seams_.Dialogs->GetOpenFileName(this, FrameFileRequest(folder));
+    if (path.isEmpty()) {
+        return;
+    }
+    WriteInitialFolder(OpenInitDirValue, folder);
+    const std::optional<frame::LoadedFrame> loaded = frame::ReadFrameFile(LocalPath(path));
+    if (!loaded) {
+        return;
+    }
+    core_->LoadFrame(*loaded);
+    ui_->Chart1->SetTitle(path);
+}
+
+void TForm1::GenerujtablicC1Click() {
+    if (!form2_) {
+        return;
+    }
+    form2_->SetMemoText(frame::CTableText(pulseFrame_));
+    form2_->ShowModal();
+}
+
+void TForm1::Wasnyopis1Click() {
+    ui_->pnOpis->show();
+    ui_->Edit1->setFocus();
+}
+
+void TForm1::BitBtn1Click() {
+    ui_->pnOpis->hide();
+    ui_->Chart1->SetTitle(ui_->Edit1->text());
+}
+
+void TForm1::ZapisdoplikuBMP1Click() {
+    if (pulseFrame_.Count == 0) {
+        ShowError(NoFrameToSave);
+        return;
+    }
+    const QString folder = ReadInitialFolder(BmpInitDirValue);
+    const QString path =
+        seams_.Dialogs->GetSaveFileName(this, {folder, QStringLiteral("Bitmaps (*.bmp)"),
+                                               QStringLiteral("*.bmp"), QStringLiteral("bmp")});
+    if (path.isEmpty()) {
+        return;
+    }
+    WriteInitialFolder(BmpInitDirValue, folder);
+    ui_->Chart1->SaveBitmap(path);
+}
+
+void TForm1::ShowError(const char* text) {
+    settings::MsgBox(QString::fromUtf8(text), QString::fromUtf8(ErrorCaption),
+                     settings::MB_ICONERROR);
+}
+
+} // namespace ui
