@@ -1,13 +1,25 @@
 #include "app/DekoderApplication.h"
 
+#include "serial/EnumComPorts.h"
 #include "settings/MsgBox.h"
 
 #include <exception>
 #include <stdexcept>
+#include <string_view>
 
 namespace app {
 
-DekoderApplication::DekoderApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+DekoderApplication::DekoderApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The port list reports an unreadable source to the user, in a box with a single OK button.
+    serial::SetEnumMessageHook([](std::string_view text) {
+        settings::MsgBox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                         QString(), settings::MB_OK);
+    });
+}
+
+DekoderApplication::~DekoderApplication() {
+    serial::SetEnumMessageHook({});
+}
 
 bool DekoderApplication::notify(QObject* receiver, QEvent* event) {
     try {

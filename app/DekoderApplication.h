@@ -9,6 +9,9 @@ namespace app {
 class DekoderApplication : public QApplication {
 public:
     DekoderApplication(int& argc, char** argv);
+    ~DekoderApplication() override;
+    DekoderApplication(const DekoderApplication&) = delete;
+    DekoderApplication& operator=(const DekoderApplication&) = delete;
 
     bool notify(QObject* receiver, QEvent* event) override;
 };
