@@ -1,126 +1,138 @@
 #include "frame/FrameCore.h"
 
-#include "Recorders.h"
-
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <map>
+#include <ostream>
 #include <string>
+#include <vector>
 
 namespace frame {
 namespace {
 
-using testing::ChartPoint;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 
 const std::string S(DeviceSignature);
+
+struct Point {
+    double x = 0;
+    double y = 0;
+    std::string label;
+    friend bool operator==(const Point&, const Point&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Point& p) {
+        return out << "(" << p.x << ", " << p.y << ", \"" << p.label << "\")";
+    }
+};
+
+// Stands in for the window: records the panels, the chart calls in order and the commands sent.
+class Recorder : public StatusSink, public ChartSink, public CommandSink {
+public:
+    void SetPanelText(int index, std::string_view text) override {
+        panels[index] = text;
+        ++writes[index];
+    }
+    void ClearSeries() override {
+        points.clear();
+        calls.push_back("clear");
+    }
+    void AddPoint(double x, double y, std::string_view label) override {
+        points.push_back({x, y, std::string(label)});
+        calls.push_back("point");
+    }
+    void SetBottomAxisAutomatic() override { calls.push_back("axis"); }
+    void SendCommand(std::string_view command) override { sent.emplace_back(command); }
+
+    long Clears() const { return std::count(calls.begin(), calls.end(), "clear"); }
+
+    std::map<int, std::string> panels;
+    std::map<int, int> writes;
+    std::vector<std::string> calls;
+    std::vector<Point> points;
+    std::vector<std::string> sent;
+};
 
 class FrameCoreTest : public ::testing::Test {
 protected:
     void Receive(const std::string& line) { core.ZorComPort1RxString(line); }
 
-    std::vector<int32_t> ValidDurations() const {
+    std::vector<int32_t> Valid() const {
         return {frame.Durations.begin(), frame.Durations.begin() + frame.Count};
     }
 
-    void SetFrame(std::initializer_list<int32_t> durations, int32_t mode) {
+    void SetFrame(const std::vector<int32_t>& durations, int32_t mode) {
         std::copy(durations.begin(), durations.end(), frame.Durations.begin());
         frame.Count = static_cast<int32_t>(durations.size());
         frame.Mode = mode;
     }
 
     PulseFrame frame;
-    testing::RecordingStatus status;
-    testing::RecordingChart chart;
-    testing::RecordingCommands commands;
-    FrameCore core{frame, status, chart, commands};
+    Recorder rec;
+    FrameCore core{frame, rec, rec, rec};
 };
 
 // --- Device lines ---------------------------------------------------------------------------
 
-TEST_F(FrameCoreTest, AcknowledgementTwiceSetsLinkTextOnceAndLeavesChartAlone) {
+TEST_F(FrameCoreTest, AcknowledgementSetsTheLinkTextOnceAndKeepsTheIdentification) {
     Receive("OK");
     Receive("OK");
     EXPECT_TRUE(core.LinkConfirmed());
-    EXPECT_EQ(status.WritesTo(PanelLink), 1);
-    EXPECT_EQ(status.panels[PanelLink], TextLinked);
-    EXPECT_EQ(chart.clears, 0);
-}
+    EXPECT_EQ(rec.writes[PanelLink], 1);
+    EXPECT_EQ(rec.panels[PanelLink], TextLinked);
+    EXPECT_EQ(rec.Clears(), 0);
 
-TEST_F(FrameCoreTest, IdentificationStaysWhenMoreAcknowledgementsFollow) {
-    Receive("OK");
     Receive("+ATI: IR 1.0");
     Receive("OK");
-    Receive("OK");
-    EXPECT_EQ(status.panels[PanelLink], "<----> Połączony     IR 1.0");
+    EXPECT_EQ(rec.panels[PanelLink], "<----> Połączony     IR 1.0");
 }
 
-TEST_F(FrameCoreTest, NearAcknowledgementsOnlyClearTheChart) {
-    SetFrame({9000, 4500}, ModeReceiver);
-    for (const char* line : {"OK ", "ok", " OK"}) {
+TEST_F(FrameCoreTest, AnyOtherLineOnlyClearsTheChart) {
+    SetFrame({9000, 4500}, ModeTransmitter);
+    std::string upper = S;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const std::vector<std::string> lines{
+        "OK ", "ok", " OK", "ERROR", "http://other.example,1,2", "\t" + S + ",9000", upper + ",1"};
+    for (const std::string& line : lines) {
         Receive(line);
     }
-    EXPECT_EQ(chart.clears, 3);
-    EXPECT_TRUE(status.writes.empty());
+    EXPECT_EQ(rec.Clears(), static_cast<long>(lines.size()));
+    EXPECT_TRUE(rec.panels.empty());
     EXPECT_FALSE(core.LinkConfirmed());
     EXPECT_FALSE(core.FrameReceived());
-    EXPECT_EQ(ValidDurations(), (std::vector<int32_t>{9000, 4500}));
+    EXPECT_EQ(Valid(), (std::vector<int32_t>{9000, 4500}));
+    EXPECT_EQ(frame.Mode, ModeTransmitter);
 }
 
-TEST_F(FrameCoreTest, IdentificationShowsTextAfterFirstColonAndKeepsFrame) {
+TEST_F(FrameCoreTest, IdentificationShowsTheTextAfterTheColonAndMayCarryAFrame) {
     SetFrame({9000, 4500}, ModeReceiver);
     Receive("+ATI: IR 1.0");
-    EXPECT_EQ(status.panels[PanelLink], "<----> Połączony     IR 1.0");
-    EXPECT_EQ(chart.clears, 1);
-    EXPECT_TRUE(chart.points.empty());
-    EXPECT_EQ(ValidDurations(), (std::vector<int32_t>{9000, 4500}));
+    EXPECT_EQ(rec.panels[PanelLink], "<----> Połączony     IR 1.0");
+    EXPECT_EQ(rec.Clears(), 1);
+    EXPECT_TRUE(rec.points.empty());
+    EXPECT_EQ(Valid(), (std::vector<int32_t>{9000, 4500}));
     EXPECT_FALSE(core.LinkConfirmed());
     EXPECT_FALSE(core.FrameReceived());
-    EXPECT_EQ(status.WritesTo(PanelPulseCount), 0);
-}
+    EXPECT_EQ(rec.writes[PanelPulseCount], 0);
 
-TEST_F(FrameCoreTest, IdentificationCarryingAFrameIsReadAsFrameToo) {
-    Receive("dev +ATI:  " + S + ",9000,4500");
-    EXPECT_EQ(status.panels[PanelLink], "<----> Połączony     " + S + ",9000,4500");
+    Receive("dev +ATI:  " + S + ",560,1690");
+    EXPECT_EQ(rec.panels[PanelLink], "<----> Połączony     " + S + ",560,1690");
     EXPECT_TRUE(core.FrameReceived());
-    EXPECT_EQ(ValidDurations(), (std::vector<int32_t>{9000, 4500}));
-    EXPECT_EQ(status.panels[PanelPulseCount], "2");
+    EXPECT_EQ(Valid(), (std::vector<int32_t>{560, 1690}));
+    EXPECT_EQ(rec.panels[PanelPulseCount], "2");
 }
 
 TEST_F(FrameCoreTest, FrameLineReadsEveryFieldAndDrawsIt) {
     Receive(S + ",560, 1690 ,,abc,-5");
     EXPECT_TRUE(core.FrameReceived());
-    EXPECT_EQ(ValidDurations(), (std::vector<int32_t>{560, 1690, 0, 0, -5}));
-    EXPECT_EQ(status.panels[PanelPulseCount], "5");
-    EXPECT_EQ(status.panels[PanelMode], TextReceiverView);
-    EXPECT_EQ(chart.points.size(), 11u);
-}
+    EXPECT_EQ(Valid(), (std::vector<int32_t>{560, 1690, 0, 0, -5}));
+    EXPECT_EQ(rec.panels[PanelPulseCount], "5");
+    EXPECT_EQ(rec.panels[PanelMode], TextReceiverView);
+    EXPECT_EQ(rec.points.size(), 11u);
 
-TEST_F(FrameCoreTest, FieldsUseTheDurationConversion) {
-    Receive(S + ",$230,+560,x10,0x10,-$10,\t7,99999999999");
-    EXPECT_EQ(ValidDurations(), (std::vector<int32_t>{0x230, 560, 16, 16, -16, 0, 0}));
-}
-
-TEST_F(FrameCoreTest, SignatureIsTrimmedButCaseSensitive) {
-    Receive("  " + S + " ,9000");
-    EXPECT_TRUE(core.FrameReceived());
-    EXPECT_EQ(ValidDurations(), (std::vector<int32_t>{9000}));
-
-    std::string upper = S;
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    Receive(upper + ",1,2,3");
-    EXPECT_EQ(ValidDurations(), (std::vector<int32_t>{9000}));
-    EXPECT_EQ(status.panels[PanelPulseCount], "1");
-    EXPECT_TRUE(chart.points.empty()) << "a refused line leaves the chart cleared";
-}
-
-TEST_F(FrameCoreTest, SignatureWithTabIsNotTheSignature) {
-    Receive("\t" + S + ",9000");
-    EXPECT_FALSE(core.FrameReceived());
+    // Blanks around the signature are allowed; fields take the duration conversion.
+    Receive("  " + S + " ,$230,+560,x10,0x10,-$10,\t7,99999999999");
+    EXPECT_EQ(Valid(), (std::vector<int32_t>{0x230, 560, 16, 16, -16, 0, 0}));
 }
 
 TEST_F(FrameCoreTest, SignatureAloneOrWithCommaIsAnEmptyFrame) {
@@ -130,20 +142,18 @@ TEST_F(FrameCoreTest, SignatureAloneOrWithCommaIsAnEmptyFrame) {
         Receive(line);
         EXPECT_TRUE(core.FrameReceived());
         EXPECT_EQ(frame.Count, 0);
-        EXPECT_EQ(status.panels[PanelPulseCount], "0");
-        EXPECT_THAT(chart.points, ElementsAre(ChartPoint{0, 0.1, ""}));
+        EXPECT_EQ(rec.panels[PanelPulseCount], "0");
+        EXPECT_THAT(rec.points, ElementsAre(Point{0, 0.1, ""}));
     }
 }
 
-TEST_F(FrameCoreTest, ShorterFrameKeepsLongerTailBeyondCount) {
+TEST_F(FrameCoreTest, ShorterFrameKeepsTheLongerTailBeyondCount) {
     Receive(S + ",1,2,3,4");
     Receive(S + ",9,8");
     EXPECT_EQ(frame.Count, 2);
-    EXPECT_EQ(frame.Durations[0], 9);
-    EXPECT_EQ(frame.Durations[1], 8);
-    EXPECT_EQ(frame.Durations[2], 3);
-    EXPECT_EQ(frame.Durations[3], 4);
-    EXPECT_EQ(chart.points.size(), 5u) << "only the valid pulses are drawn";
+    EXPECT_THAT(std::vector<int32_t>(frame.Durations.begin(), frame.Durations.begin() + 4),
+                ElementsAre(9, 8, 3, 4));
+    EXPECT_EQ(rec.points.size(), 5u) << "only the valid pulses are drawn";
 }
 
 TEST_F(FrameCoreTest, LongLineKeepsTheFirstCapacityValues) {
@@ -154,217 +164,164 @@ TEST_F(FrameCoreTest, LongLineKeepsTheFirstCapacityValues) {
     Receive(line);
     EXPECT_EQ(frame.Count, FrameCapacity);
     EXPECT_EQ(frame.Durations.back(), FrameCapacity);
-    EXPECT_EQ(status.panels[PanelPulseCount], "301");
-    EXPECT_EQ(chart.points.size(), 1u + 2u * FrameCapacity);
-}
-
-TEST_F(FrameCoreTest, OtherLinesClearChartAndChangeNothingElse) {
-    SetFrame({9000}, ModeTransmitter);
-    Receive("ERROR");
-    Receive("http://other.example,1,2");
-    EXPECT_EQ(chart.clears, 2);
-    EXPECT_TRUE(status.writes.empty());
-    EXPECT_FALSE(core.FrameReceived());
-    EXPECT_EQ(frame.Mode, ModeTransmitter);
+    EXPECT_EQ(rec.panels[PanelPulseCount], "301");
+    EXPECT_EQ(rec.points.size(), 1u + 2u * FrameCapacity);
 }
 
 TEST_F(FrameCoreTest, FrameFromDeviceKeepsTheCurrentMode) {
     core.Zanegujwykres1Click();
-    ASSERT_EQ(frame.Mode, ModeTransmitter);
     Receive(S + ",560");
     EXPECT_EQ(frame.Mode, ModeTransmitter);
-    EXPECT_EQ(status.panels[PanelMode], TextTransmitterView);
-    EXPECT_EQ(chart.points.front().y, 1.0);
+    EXPECT_EQ(rec.panels[PanelMode], TextTransmitterView);
+    EXPECT_EQ(rec.points.front().y, 1.0);
 }
 
 // --- Link events --------------------------------------------------------------------------
 
-TEST_F(FrameCoreTest, ConnectionShowsAttemptAndAsksForAcknowledgementThenIdentity) {
+TEST_F(FrameCoreTest, LinkEventsAndOnlyADisconnectionForgetsTheAcknowledgement) {
     core.ZorComPort1Connected();
-    EXPECT_EQ(status.panels[PanelLink], TextConnecting);
-    EXPECT_THAT(commands.sent, ElementsAre("AT\r", "ATI\r"));
-}
+    EXPECT_EQ(rec.panels[PanelLink], TextConnecting);
+    EXPECT_THAT(rec.sent, ElementsAre("AT\r", "ATI\r"));
 
-TEST_F(FrameCoreTest, DisconnectionForgetsTheAcknowledgement) {
-    Receive("OK");
-    core.ZorComPort1Disconnected();
-    EXPECT_EQ(status.panels[PanelLink], TextDisconnected);
-    EXPECT_FALSE(core.LinkConfirmed());
-    Receive("OK");
-    EXPECT_EQ(status.panels[PanelLink], TextLinked);
-}
-
-TEST_F(FrameCoreTest, CheckTimeOutShowsDisconnectionButKeepsTheAcknowledgement) {
+    // A check time-out shows the drop but the acknowledgement stands, so "OK" changes nothing.
     Receive("OK");
     core.ZorComPort1ATTimeOut();
-    EXPECT_EQ(status.panels[PanelLink], TextDisconnected);
+    EXPECT_EQ(rec.panels[PanelLink], TextDisconnected);
     EXPECT_TRUE(core.LinkConfirmed());
     Receive("OK");
-    EXPECT_EQ(status.panels[PanelLink], TextDisconnected);
+    EXPECT_EQ(rec.panels[PanelLink], TextDisconnected);
+
+    core.ZorComPort1Disconnected();
+    EXPECT_EQ(rec.panels[PanelLink], TextDisconnected);
+    EXPECT_FALSE(core.LinkConfirmed());
+    Receive("OK");
+    EXPECT_EQ(rec.panels[PanelLink], TextLinked);
 }
 
 // --- Drawing ------------------------------------------------------------------------------
 
-TEST_F(FrameCoreTest, TransmitterViewExample) {
+struct DrawCase {
+    const char* name;
+    std::vector<int32_t> durations;
+    int32_t mode;
+    std::string_view view;
+    std::vector<Point> points;
+};
+
+void PrintTo(const DrawCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class FrameDrawTest : public FrameCoreTest, public ::testing::WithParamInterface<DrawCase> {};
+
+TEST_P(FrameDrawTest, DrawsTwoPointsPerPulseFromTheModesLevel) {
+    const DrawCase& c = GetParam();
+    SetFrame(c.durations, ModeReceiver);
+    core.DrawFrame(c.mode);
+    EXPECT_EQ(frame.Mode, c.mode);
+    EXPECT_EQ(rec.points, c.points);
+    EXPECT_EQ(rec.panels[PanelMode], c.view);
+    // Panel 1 is the callers' business; the axis is reset before any point.
+    EXPECT_EQ(rec.writes[PanelPulseCount], 0);
+    EXPECT_THAT(std::vector<std::string>(rec.calls.begin(), rec.calls.begin() + 3),
+                ElementsAre("clear", "axis", "point"));
+}
+
+const std::string_view Rx = TextReceiverView;
+const std::string_view Tx = TextTransmitterView;
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, FrameDrawTest, ::testing::Values(
+    DrawCase{"Transmitter", {9000, 4500, 560}, ModeTransmitter, Tx,
+             {{0, 1.0, ""}, {0, 1.0, "."}, {9000, 1.0, "9000"}, {9000, 0.1, "."},
+              {13500, 0.1, "4500"}, {13500, 1.0, "."}, {14060, 1.0, "560"}}},
+    DrawCase{"OnePulse", {560}, ModeReceiver, Rx, {{0, 0.1, ""}, {0, 0.1, "."}, {560, 0.1, "560"}}},
+    DrawCase{"Empty", {}, ModeTransmitter, Tx, {{0, 1.0, ""}}},
+    DrawCase{"ZeroDuration", {100, 0, 50}, ModeTransmitter, Tx,
+             {{0, 1.0, ""}, {0, 1.0, "."}, {100, 1.0, "100"}, {100, 0.1, "."}, {100, 0.1, "0"},
+              {100, 1.0, "."}, {150, 1.0, "50"}}},
+    DrawCase{"NegativeGoesBack", {100, -30, 10}, ModeReceiver, Rx,
+             {{0, 0.1, ""}, {0, 0.1, "."}, {100, 0.1, "100"}, {100, 1.0, "."}, {70, 1.0, "-30"},
+              {70, 0.1, "."}, {80, 0.1, "10"}}},
+    DrawCase{"OddModeFromAFile", {10, 20, 30}, 5, Rx,
+             {{0, 4.0, ""}, {0, 4.0, "."}, {10, 4.0, "10"}, {10, 1.0, "."}, {30, 1.0, "20"},
+              {30, 0.1, "."}, {60, 0.1, "30"}}},
+    DrawCase{"MinusOne", {}, -1, Rx, {{0, -2.0, ""}}},
+    DrawCase{"Lowest", {}, INT32_MIN, Rx, {{0, static_cast<double>(INT32_MIN ^ 1), ""}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+TEST_F(FrameCoreTest, InvertingExchangesTheLevelsAndTwiceGivesTheFirstDrawingBack) {
     SetFrame({9000, 4500, 560}, ModeReceiver);
-    core.DrawFrame(ModeTransmitter);
-    EXPECT_EQ(frame.Mode, ModeTransmitter);
-    EXPECT_THAT(chart.points,
-                ElementsAre(ChartPoint{0, 1.0, ""}, ChartPoint{0, 1.0, "."},
-                            ChartPoint{9000, 1.0, "9000"}, ChartPoint{9000, 0.1, "."},
-                            ChartPoint{13500, 0.1, "4500"}, ChartPoint{13500, 1.0, "."},
-                            ChartPoint{14060, 1.0, "560"}));
-    EXPECT_EQ(status.panels[PanelMode], TextTransmitterView);
-    EXPECT_THAT(chart.events, ::testing::IsSupersetOf({"clear", "axis"}));
-    EXPECT_EQ(chart.events[0], "clear");
-    EXPECT_EQ(chart.events[1], "axis");
-}
-
-TEST_F(FrameCoreTest, DrawingLeavesThePulseCountPanelToTheCaller) {
-    SetFrame({1, 2}, ModeReceiver);
     core.DrawFrame(ModeReceiver);
-    EXPECT_EQ(status.WritesTo(PanelPulseCount), 0);
-    EXPECT_EQ(status.WritesTo(PanelMode), 1);
-}
-
-TEST_F(FrameCoreTest, OnePulseInReceiverView) {
-    SetFrame({560}, ModeReceiver);
-    core.DrawFrame(ModeReceiver);
-    EXPECT_THAT(chart.points, ElementsAre(ChartPoint{0, 0.1, ""}, ChartPoint{0, 0.1, "."},
-                                          ChartPoint{560, 0.1, "560"}));
-    EXPECT_EQ(status.panels[PanelMode], TextReceiverView);
-}
-
-TEST_F(FrameCoreTest, EmptyFrameDrawsOnlyTheStartingPoint) {
-    core.DrawFrame(ModeTransmitter);
-    EXPECT_THAT(chart.points, ElementsAre(ChartPoint{0, 1.0, ""}));
-    EXPECT_EQ(status.panels[PanelMode], TextTransmitterView);
-}
-
-TEST_F(FrameCoreTest, OddModeFromAFileStartsAtItsOwnLevel) {
-    SetFrame({10, 20, 30}, ModeReceiver);
-    core.DrawFrame(5);
-    EXPECT_THAT(chart.points, ElementsAre(ChartPoint{0, 4.0, ""}, ChartPoint{0, 4.0, "."},
-                                          ChartPoint{10, 4.0, "10"}, ChartPoint{10, 1.0, "."},
-                                          ChartPoint{30, 1.0, "20"}, ChartPoint{30, 0.1, "."},
-                                          ChartPoint{60, 0.1, "30"}));
-    EXPECT_EQ(status.panels[PanelMode], TextReceiverView);
+    const auto first = rec.points;
 
     core.Zanegujwykres1Click();
-    EXPECT_EQ(frame.Mode, 4);
-    EXPECT_EQ(chart.points.front().y, 5.0);
-}
-
-TEST_F(FrameCoreTest, InvertingTwiceGivesTheFirstDrawingBack) {
-    SetFrame({9000, 4500, 560}, ModeReceiver);
-    core.DrawFrame(ModeReceiver);
-    const auto first = chart.points;
-
-    core.Zanegujwykres1Click();
     EXPECT_EQ(frame.Mode, ModeTransmitter);
-    EXPECT_EQ(status.panels[PanelMode], TextTransmitterView);
-    ASSERT_EQ(chart.points.size(), first.size());
+    EXPECT_EQ(rec.panels[PanelMode], TextTransmitterView);
+    ASSERT_EQ(rec.points.size(), first.size());
     for (size_t i = 0; i < first.size(); ++i) {
-        EXPECT_EQ(chart.points[i].x, first[i].x);
-        EXPECT_EQ(chart.points[i].label, first[i].label);
-        EXPECT_NE(chart.points[i].y, first[i].y) << "every level is exchanged";
+        EXPECT_EQ(rec.points[i].x, first[i].x);
+        EXPECT_EQ(rec.points[i].label, first[i].label);
+        EXPECT_NE(rec.points[i].y, first[i].y) << "every level is exchanged";
     }
 
     core.Zanegujwykres1Click();
     EXPECT_EQ(frame.Mode, ModeReceiver);
-    EXPECT_EQ(status.panels[PanelMode], TextReceiverView);
-    EXPECT_EQ(chart.points, first);
-    EXPECT_EQ(frame.Count, 3);
+    EXPECT_EQ(rec.panels[PanelMode], TextReceiverView);
+    EXPECT_EQ(rec.points, first);
+
+    core.DrawFrame(5);
+    core.Zanegujwykres1Click();
+    EXPECT_EQ(frame.Mode, 4);
+    EXPECT_EQ(rec.points.front().y, 5.0);
 }
 
-TEST_F(FrameCoreTest, ZeroDurationGivesAnEdgeAtTheSameTime) {
-    SetFrame({100, 0, 50}, ModeTransmitter);
-    core.DrawFrame(ModeTransmitter);
-    EXPECT_THAT(chart.points, ElementsAre(ChartPoint{0, 1.0, ""}, ChartPoint{0, 1.0, "."},
-                                          ChartPoint{100, 1.0, "100"}, ChartPoint{100, 0.1, "."},
-                                          ChartPoint{100, 0.1, "0"}, ChartPoint{100, 1.0, "."},
-                                          ChartPoint{150, 1.0, "50"}));
-}
-
-TEST_F(FrameCoreTest, NegativeDurationGoesBackInTime) {
-    SetFrame({100, -30, 10}, ModeReceiver);
-    core.DrawFrame(ModeReceiver);
-    EXPECT_THAT(chart.points, ElementsAre(ChartPoint{0, 0.1, ""}, ChartPoint{0, 0.1, "."},
-                                          ChartPoint{100, 0.1, "100"}, ChartPoint{100, 1.0, "."},
-                                          ChartPoint{70, 1.0, "-30"}, ChartPoint{70, 0.1, "."},
-                                          ChartPoint{80, 0.1, "10"}));
-}
-
-TEST_F(FrameCoreTest, HugeDurationsGiveTrueTimesWithoutWrapping) {
+TEST_F(FrameCoreTest, ExtremeDurationsAndCountsNeitherWrapNorReadPastTheArray) {
     SetFrame({INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MIN}, ModeReceiver);
     core.DrawFrame(ModeReceiver);
-    ASSERT_EQ(chart.points.size(), 11u);
-    EXPECT_EQ(chart.points[4].x, 4294967294.0);
-    EXPECT_EQ(chart.points[5].x, 4294967294.0);
-    EXPECT_EQ(chart.points[6].x, 4294967294.0 - 2147483648.0);
-    EXPECT_EQ(chart.points[10].x, 4294967294.0 - 3 * 2147483648.0);
-    EXPECT_EQ(chart.points[10].label, "-2147483648");
-}
+    ASSERT_EQ(rec.points.size(), 11u);
+    EXPECT_EQ(rec.points[5].x, 4294967294.0);
+    EXPECT_EQ(rec.points[6].x, 4294967294.0 - 2147483648.0);
+    EXPECT_EQ(rec.points[10].x, 4294967294.0 - 3 * 2147483648.0);
+    EXPECT_EQ(rec.points[10].label, "-2147483648");
 
-TEST_F(FrameCoreTest, ExtremeModesDoNotMisbehave) {
-    core.DrawFrame(INT32_MIN);
-    EXPECT_EQ(chart.points.front().y, static_cast<double>(INT32_MIN ^ 1));
-    core.DrawFrame(-1);
-    EXPECT_EQ(chart.points.front().y, -2.0);
-    EXPECT_EQ(status.panels[PanelMode], TextReceiverView);
-}
-
-TEST_F(FrameCoreTest, OutOfRangeCountNeverReadsPastTheArray) {
     frame.Count = FrameCapacity + 100;
     core.DrawFrame(ModeReceiver);
-    EXPECT_EQ(chart.points.size(), 1u + 2u * FrameCapacity);
+    EXPECT_EQ(rec.points.size(), 1u + 2u * FrameCapacity);
     frame.Count = -7;
     core.DrawFrame(ModeReceiver);
-    EXPECT_EQ(chart.points.size(), 1u);
+    EXPECT_EQ(rec.points.size(), 1u);
 }
 
-// --- Loading ------------------------------------------------------------------------------
+// --- Loading and emission -------------------------------------------------------------------
 
-TEST_F(FrameCoreTest, LoadedFrameReplacesTheFrameAndDrawsInItsMode) {
-    Receive(S + ",1,2,3,4,5");
+TEST_F(FrameCoreTest, LoadedFrameReplacesTheFrameButNotTheFlags) {
     core.LoadFrame(LoadedFrame{ModeTransmitter, {9000, 4500}});
-    EXPECT_EQ(ValidDurations(), (std::vector<int32_t>{9000, 4500}));
+    EXPECT_EQ(Valid(), (std::vector<int32_t>{9000, 4500}));
     EXPECT_EQ(frame.Mode, ModeTransmitter);
-    EXPECT_EQ(status.panels[PanelPulseCount], "2");
-    EXPECT_EQ(status.panels[PanelMode], TextTransmitterView);
-    EXPECT_EQ(chart.points.size(), 5u);
-}
-
-TEST_F(FrameCoreTest, LoadedFrameLeavesTheFlagsAlone) {
-    core.LoadFrame(LoadedFrame{ModeReceiver, {9000}});
+    EXPECT_EQ(rec.panels[PanelPulseCount], "2");
+    EXPECT_EQ(rec.panels[PanelMode], TextTransmitterView);
+    EXPECT_EQ(rec.points.size(), 5u);
     EXPECT_FALSE(core.FrameReceived());
     EXPECT_FALSE(core.LinkConfirmed());
-}
 
-TEST_F(FrameCoreTest, LoadedFrameNeverTakesMoreThanCapacity) {
     core.LoadFrame(LoadedFrame{ModeReceiver, std::vector<int32_t>(FrameCapacity + 5, 7)});
     EXPECT_EQ(frame.Count, FrameCapacity);
 }
 
-// --- Emission through the core -------------------------------------------------------------
-
-TEST_F(FrameCoreTest, EmittingTheCapturedCodeNeedsAPulse) {
+TEST_F(FrameCoreTest, EmissionSendsTheCapturedCodeOnlyWithAPulseAndTheChartPulseByPulse) {
     EXPECT_FALSE(core.EmitujKodExecute());
-    EXPECT_TRUE(commands.sent.empty());
     Receive(S);
     EXPECT_TRUE(core.FrameReceived());
     EXPECT_FALSE(core.EmitujKodExecute()) << "a frame of no pulses sends nothing";
+    EXPECT_TRUE(rec.sent.empty());
 
-    Receive(S + ",560");
+    Receive(S + ",9000,4500");
     EXPECT_TRUE(core.EmitujKodExecute());
-    EXPECT_THAT(commands.sent, ElementsAre("ab1\r"));
-}
-
-TEST_F(FrameCoreTest, EmittingTheChartSendsEveryPulseThenTheCount) {
-    Receive(S + ",9000,4500,560");
     core.EmitujWykresExecute();
-    EXPECT_THAT(commands.sent, ElementsAre("AT+SND=1,9000\r", "AT+SND=2,4500\r", "AT+SND=3,560\r",
-                                           "AT+SND=0,3\r"));
+    EXPECT_THAT(rec.sent,
+                ElementsAre("ab1\r", "AT+SND=1,9000\r", "AT+SND=2,4500\r", "AT+SND=0,2\r"));
 }
 
 } // namespace

@@ -20,6 +20,8 @@ void PrintTo(const TakeCase& c, std::ostream* out) {
     *out << c.text.size() << "-byte text";
 }
 
+using T = TakeCase;
+
 class FrameTakeFieldTest : public ::testing::TestWithParam<TakeCase> {};
 
 TEST_P(FrameTakeFieldTest, SplitsAtFirstDelimiterAndTrimsBlanksOnly) {
@@ -35,12 +37,11 @@ TEST_P(FrameTakeFieldTest, SplitsAtFirstDelimiterAndTrimsBlanksOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FrameTakeFieldTest,
-    ::testing::Values(
-        TakeCase{"a,b,c", ',', "a", "b,c"}, TakeCase{"  a  ,  b , c  ", ',', "a", "b , c"},
-        TakeCase{"abc", ',', "abc", ""}, TakeCase{"  abc  ", ',', "abc", ""},
-        TakeCase{",x", ',', "", "x"}, TakeCase{"x,", ',', "x", ""}, TakeCase{"x,   ", ',', "x", ""},
-        TakeCase{"", ',', "", ""}, TakeCase{"\ta\t,\tb\t", ',', "\ta\t", "\tb\t"},
-        TakeCase{"+ATI: IR 1.0", ':', "+ATI", "IR 1.0"}, TakeCase{"a:b:c", ':', "a", "b:c"}));
+    ::testing::Values(T{"a,b,c", ',', "a", "b,c"}, T{"  a  ,  b , c  ", ',', "a", "b , c"},
+                      T{"abc", ',', "abc", ""}, T{"  abc  ", ',', "abc", ""}, T{",x", ',', "", "x"},
+                      T{"x,", ',', "x", ""}, T{"x,   ", ',', "x", ""}, T{"", ',', "", ""},
+                      T{"\ta\t,\tb\t", ',', "\ta\t", "\tb\t"},
+                      T{"+ATI: IR 1.0", ':', "+ATI", "IR 1.0"}, T{"a:b:c", ':', "a", "b:c"}));
 
 struct IntCase {
     std::string text;
@@ -51,6 +52,10 @@ void PrintTo(const IntCase& c, std::ostream* out) {
     *out << c.text.size() << "-byte text";
 }
 
+constexpr std::nullopt_t No = std::nullopt;
+
+using I = IntCase;
+
 class FrameParseInt32Test : public ::testing::TestWithParam<IntCase> {};
 
 TEST_P(FrameParseInt32Test, ReadsDecimalAndHexOrRefuses) {
@@ -59,28 +64,22 @@ TEST_P(FrameParseInt32Test, ReadsDecimalAndHexOrRefuses) {
     EXPECT_EQ(DurationFromField(GetParam().text), GetParam().value.value_or(0));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Accepted, FrameParseInt32Test,
-    ::testing::Values(IntCase{"0", 0}, IntCase{"560", 560}, IntCase{"+560", 560}, IntCase{"-5", -5},
-                      IntCase{"000123", 123}, IntCase{"$230", 0x230}, IntCase{"x1f", 0x1f},
-                      IntCase{"X1F", 0x1f}, IntCase{"0x10", 16}, IntCase{"0XaB", 0xab},
-                      IntCase{"-$10", -16}, IntCase{"+x10", 16}, IntCase{"2147483647", INT32_MAX},
-                      IntCase{"-2147483648", INT32_MIN}, IntCase{"$7FFFFFFF", INT32_MAX},
-                      IntCase{"-$80000000", INT32_MIN},
-                      IntCase{"0000000000000000000000000000042", 42}));
+INSTANTIATE_TEST_SUITE_P(Accepted, FrameParseInt32Test,
+                         ::testing::Values(I{"0", 0}, I{"560", 560}, I{"+560", 560}, I{"-5", -5},
+                                           I{"000123", 123}, I{"$230", 0x230}, I{"x1f", 0x1f},
+                                           I{"X1F", 0x1f}, I{"0x10", 16}, I{"0XaB", 0xab},
+                                           I{"-$10", -16}, I{"+x10", 16},
+                                           I{"2147483647", INT32_MAX}, I{"-2147483648", INT32_MIN},
+                                           I{"$7FFFFFFF", INT32_MAX}, I{"-$80000000", INT32_MIN},
+                                           I{"0000000000000000000000000000042", 42}));
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, FrameParseInt32Test,
-    ::testing::Values(
-        IntCase{"", std::nullopt}, IntCase{"abc", std::nullopt}, IntCase{"+", std::nullopt},
-        IntCase{"-", std::nullopt}, IntCase{"$", std::nullopt}, IntCase{"0x", std::nullopt},
-        IntCase{"12 ", std::nullopt}, IntCase{" 12", std::nullopt}, IntCase{"1 2", std::nullopt},
-        IntCase{"\t5", std::nullopt}, IntCase{"12a", std::nullopt}, IntCase{"$12g", std::nullopt},
-        IntCase{"--5", std::nullopt}, IntCase{"$-5", std::nullopt}, IntCase{"1.5", std::nullopt},
-        IntCase{"2147483648", std::nullopt}, IntCase{"-2147483649", std::nullopt},
-        IntCase{"$80000000", std::nullopt}, IntCase{"$FFFFFFFF", std::nullopt},
-        IntCase{"99999999999999999999999999", std::nullopt},
-        IntCase{std::string("5\0", 2), std::nullopt}));
+    ::testing::Values(I{"", No}, I{"abc", No}, I{"+", No}, I{"-", No}, I{"$", No}, I{"0x", No},
+                      I{"12 ", No}, I{" 12", No}, I{"1 2", No}, I{"\t5", No}, I{"12a", No},
+                      I{"$12g", No}, I{"--5", No}, I{"$-5", No}, I{"1.5", No}, I{"2147483648", No},
+                      I{"-2147483649", No}, I{"$80000000", No}, I{"$FFFFFFFF", No},
+                      I{"99999999999999999999999999", No}, I{std::string("5\0", 2), No}));
 
 } // namespace
 } // namespace frame

@@ -11,26 +11,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 
 namespace irsim {
 namespace {
 
+using test::Patience;
 using test::PortClient;
 using ::testing::HasSubstr;
-using ::testing::Optional;
 using namespace std::chrono_literals;
 
-constexpr auto Patience = 3000ms;
-
-TEST(IrsimArguments, DemoTurnsOnLoopBackAndPeriodicFrames) {
-    const auto parsed = ParseArguments({"--demo"});
-    ASSERT_TRUE(parsed.options);
-    EXPECT_TRUE(parsed.options->simulator.loopback);
-    EXPECT_EQ(parsed.options->simulator.every, 3000ms);
-    EXPECT_EQ(ParseArguments({"--every", "500", "--demo"}).options->simulator.every, 500ms);
-}
+const std::string Signature(frame::DeviceSignature);
 
 TEST(IrsimArguments, ReadsEveryOption) {
     const auto parsed = ParseArguments({"--link", "/tmp/x", "--crc", "--address", "0x10", "--ident",
@@ -45,6 +36,13 @@ TEST(IrsimArguments, ReadsEveryOption) {
     EXPECT_EQ(o.simulator.seed, 9u);
     EXPECT_EQ(o.simulator.jitter.Bound(), 0);
     EXPECT_TRUE(o.simulator.silent && o.simulator.loopback && o.exitOnEof && o.quiet);
+
+    // The demo turns on loop-back and periodic frames, unless a period is given.
+    const auto demo = ParseArguments({"--demo"});
+    EXPECT_TRUE(demo.options->simulator.loopback);
+    EXPECT_EQ(demo.options->simulator.every, 3000ms);
+    EXPECT_EQ(ParseArguments({"--every", "500", "--demo"}).options->simulator.every, 500ms);
+    EXPECT_TRUE(ParseArguments({"--help"}).help);
 }
 
 TEST(IrsimArguments, RefusesWhatItCannotUse) {
@@ -59,19 +57,6 @@ TEST(IrsimArguments, RefusesWhatItCannotUse) {
         EXPECT_FALSE(parsed.options) << wrong[0];
         EXPECT_FALSE(parsed.error.empty()) << wrong[0];
     }
-    EXPECT_TRUE(ParseArguments({"--help"}).help);
-}
-
-TEST(IrsimArguments, HelpListsOptionsAndCommands) {
-    const std::string help = HelpText();
-    for (const char* word :
-         {"--link", "--every", "--demo", "--crc",   "--address", "--loopback", "nec A C", "necrep",
-          "rc5",    "rc6",     "sirc20", "samsung", "jvc",       "panasonic",  "raw",     "garbage",
-          "split",  "long",    "flood",  "silent",  "hangup",    "quit",       "ERROR"})
-        EXPECT_THAT(help, HasSubstr(word));
-}
-
-TEST(IrsimArguments, NumbersAreDecimalOrHex) {
     EXPECT_EQ(ParseNumber("0x1F"), 31u);
     EXPECT_EQ(ParseNumber("010"), 10u);
     EXPECT_EQ(ParseNumber("0x"), std::nullopt);
@@ -80,69 +65,51 @@ TEST(IrsimArguments, NumbersAreDecimalOrHex) {
 
 class IrsimConsole : public ::testing::Test {
 protected:
-    IrsimConsole() : simulator_(Options()), port_(simulator_.SlavePath()) {}
-    static SimulatorOptions Options() {
-        SimulatorOptions options;
-        options.jitter = {0, 0};
-        return options;
-    }
-    ConsoleResult Run(std::string_view line) { return RunConsoleCommand(simulator_, line); }
-
-    Simulator simulator_;
-    PortClient port_;
+    ConsoleResult Run(std::string_view line) { return RunConsoleCommand(rig.simulator, line); }
+    test::Rig rig{[](SimulatorOptions& o) { o.jitter = {0, 0}; }};
 };
 
-TEST_F(IrsimConsole, RemoteCommandsSendFrames) {
+TEST_F(IrsimConsole, RemoteRawAndLineCommandsSendWhatIsTyped) {
     EXPECT_TRUE(Run("nec 0x04 0x08").ok);
-    const auto line = port_.ReadLine(Patience);
-    ASSERT_TRUE(line);
-    EXPECT_EQ(std::count(line->begin(), line->end(), ','), 67);
+    const std::string nec = rig.port.Next();
+    EXPECT_EQ(std::count(nec.begin(), nec.end(), ','), 67);
     EXPECT_TRUE(Run("necrep").ok);
-    EXPECT_THAT(port_.ReadLine(Patience),
-                Optional(std::string(frame::DeviceSignature) + ",9000,2250,560"));
+    EXPECT_EQ(rig.port.Next(), Signature + ",9000,2250,560");
     EXPECT_TRUE(Run("rc5 5 53 1").ok);
-    EXPECT_TRUE(port_.ReadLine(Patience));
-    EXPECT_FALSE(Run("rc5 5 53 2").ok);
-    EXPECT_FALSE(Run("jvc 5").ok);
-}
-
-TEST_F(IrsimConsole, RawAndLineSendWhatIsTyped) {
+    EXPECT_TRUE(rig.port.ReadLine());
     EXPECT_TRUE(Run("raw 9000, 4500,560").ok);
-    EXPECT_THAT(port_.ReadLine(Patience),
-                Optional(std::string(frame::DeviceSignature) + ",9000,4500,560"));
+    EXPECT_EQ(rig.port.Next(), Signature + ",9000,4500,560");
     EXPECT_TRUE(Run("line hello there ").ok);
-    EXPECT_THAT(port_.ReadLine(Patience), Optional(std::string("hello there")));
-    EXPECT_FALSE(Run("raw 9000,x").ok);
-    EXPECT_FALSE(Run("raw").ok);
+    EXPECT_EQ(rig.port.Next(), "hello there");
+    for (const char* wrong : {"rc5 5 53 2", "jvc 5", "raw 9000,x", "raw"})
+        EXPECT_FALSE(Run(wrong).ok) << wrong;
 }
 
 TEST_F(IrsimConsole, ModesAndFaults) {
     EXPECT_TRUE(Run("silent on").ok);
-    port_.Command("AT");
-    ASSERT_TRUE(simulator_.WaitForCommands(1, Patience));
-    EXPECT_EQ(port_.ReadFor(100ms), "");
+    rig.port.Command("AT");
+    ASSERT_TRUE(rig.simulator.WaitForCommands(1, Patience));
+    EXPECT_EQ(rig.port.ReadFor(100ms), "");
     EXPECT_TRUE(Run("silent off").ok);
     EXPECT_FALSE(Run("silent maybe").ok);
 
     EXPECT_TRUE(Run("flood 3").ok);
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(port_.ReadLine(Patience));
+        EXPECT_TRUE(rig.port.ReadLine());
     EXPECT_TRUE(Run("garbage 10").ok);
-    EXPECT_EQ(port_.ReadBytes(10, Patience).size(), 10u);
+    EXPECT_EQ(rig.port.ReadBytes(10).size(), 10u);
     EXPECT_TRUE(Run("long 100").ok);
-    EXPECT_EQ(port_.ReadBytes(100, Patience).size(), 100u);
-    EXPECT_TRUE(Run("split 2 10").ok);
-    EXPECT_TRUE(Run("split off").ok);
-    EXPECT_TRUE(Run("every 1000").ok);
-    EXPECT_TRUE(Run("every off").ok);
-    EXPECT_TRUE(Run("loopback on").ok);
+    EXPECT_EQ(rig.port.ReadBytes(100).size(), 100u);
+    for (const char* command :
+         {"split 2 10", "split off", "every 1000", "every off", "loopback on"})
+        EXPECT_TRUE(Run(command).ok) << command;
     EXPECT_THAT(Run("status").message, HasSubstr("1 commands"));
 
     EXPECT_TRUE(Run("hangup").ok);
-    EXPECT_TRUE(port_.WaitHangUp(Patience));
+    EXPECT_TRUE(rig.port.WaitHangUp());
     const auto replug = Run("replug");
     EXPECT_TRUE(replug.ok);
-    EXPECT_EQ(replug.message, simulator_.SlavePath());
+    EXPECT_EQ(replug.message, rig.simulator.SlavePath());
 }
 
 TEST_F(IrsimConsole, QuitBlankCommentAndUnknown) {
@@ -157,23 +124,9 @@ TEST_F(IrsimConsole, QuitBlankCommentAndUnknown) {
 // The program, started as a person or a script would start it.
 class IrsimProgram : public ::testing::Test {
 protected:
-    // The program beside this build's tests: DEKODER_TOOLS_DIR, else found from this executable
-    // (<build>/tests/tools/ -> <build>/tools/).
-    static std::string ProgramPath() {
-        if (const char* dir = std::getenv("DEKODER_TOOLS_DIR"); dir && *dir)
-            return std::string(dir) + "/irsim";
-        std::array<char, 4096> self{};
-        const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-        if (n <= 0)
-            return {};
-        std::string path(self.data(), std::size_t(n));
-        for (int up = 0; up < 3; ++up)
-            path.erase(path.rfind('/'));
-        return path + "/tools/irsim";
-    }
-
     void Start(std::vector<std::string> arguments) {
-        const std::string program = ProgramPath();
+        // The test mains always set the folder of this build's tools.
+        const std::string program = std::string(std::getenv("DEKODER_TOOLS_DIR")) + "/irsim";
         ASSERT_EQ(::access(program.c_str(), X_OK), 0) << "no simulator program at " << program;
         int in[2], out[2];
         ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
@@ -197,10 +150,9 @@ protected:
     }
 
     ~IrsimProgram() override {
-        if (pid_ > 0) {
-            Signal(SIGKILL);
+        Signal(SIGKILL);
+        if (pid_ > 0)
             ::waitpid(pid_, nullptr, 0);
-        }
     }
 
     // Only ever the child: kill() with 0 or -1 would reach whole process groups.
@@ -223,11 +175,9 @@ protected:
         [[maybe_unused]] const auto n = ::write(stdin_.Get(), text.data(), text.size());
     }
 
-    // Exit status, or -1 when it does not end in time.
+    // Exit status, or -1 when it does not end within 3 s.
     int WaitExit() {
-        if (pid_ <= 0)
-            return -1;
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; pid_ > 0 && i < 300; ++i) {
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
@@ -238,42 +188,28 @@ protected:
         return -1;
     }
 
-    std::string LinkPath() const {
-        return ::testing::TempDir() + "irsim_program_" + std::to_string(::getpid());
-    }
-
     pid_t pid_ = -1;
     test::Fd stdin_;
     test::Fd stdout_;
 };
 
-TEST_F(IrsimProgram, AnswersAtAndEndsCleanlyOnSigterm) {
-    const std::string link = LinkPath();
-    ASSERT_NO_FATAL_FAILURE(Start({"--link", link, "--quiet"}));
-    const std::string path = ReadLine();
-    EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
-    {
-        PortClient port(link);
-        ASSERT_TRUE(port.Valid());
-        port.Command("AT");
-        EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("OK")));
+TEST_F(IrsimProgram, KeepsRunningAfterInputEndsAndEndsCleanlyOnSigtermOrSigint) {
+    const std::string link = ::testing::TempDir() + "irsim_program_" + std::to_string(::getpid());
+    for (const int signal : {SIGTERM, SIGINT}) {
+        ASSERT_NO_FATAL_FAILURE(Start({"--link", link, "--quiet"}));
+        const std::string path = ReadLine();
+        EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+        stdin_.Reset();
+        {
+            PortClient port(link);
+            ASSERT_TRUE(port.Valid());
+            port.Command("AT");
+            EXPECT_EQ(port.Next(), "OK");
+        }
+        Signal(signal);
+        EXPECT_EQ(WaitExit(), 0) << signal;
+        EXPECT_NE(::access(link.c_str(), F_OK), 0) << "the link outlived the program";
     }
-    Signal(SIGTERM);
-    EXPECT_EQ(WaitExit(), 0);
-    EXPECT_NE(::access(link.c_str(), F_OK), 0) << "the link outlived the program";
-}
-
-TEST_F(IrsimProgram, KeepsRunningAfterInputEndsUntilSigint) {
-    const std::string link = LinkPath();
-    ASSERT_NO_FATAL_FAILURE(Start({"--link", link, "--quiet"}));
-    ReadLine();
-    stdin_.Reset();
-    PortClient port(link);
-    port.Command("AT");
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("OK")));
-    Signal(SIGINT);
-    EXPECT_EQ(WaitExit(), 0);
-    EXPECT_NE(::access(link.c_str(), F_OK), 0);
 }
 
 TEST_F(IrsimProgram, TakesCommandsOnItsInputAndQuits) {
@@ -281,12 +217,10 @@ TEST_F(IrsimProgram, TakesCommandsOnItsInputAndQuits) {
     PortClient port(ReadLine());
     ASSERT_TRUE(port.Valid());
     Type("raw 1,2,3\n");
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string(frame::DeviceSignature) + ",1,2,3"));
+    EXPECT_EQ(port.Next(), Signature + ",1,2,3");
     Type("quit\n");
     EXPECT_EQ(WaitExit(), 0);
-}
 
-TEST_F(IrsimProgram, ExitsOnInputEndWhenAsked) {
     ASSERT_NO_FATAL_FAILURE(Start({"--exit-on-eof", "--quiet"}));
     ReadLine();
     stdin_.Reset();

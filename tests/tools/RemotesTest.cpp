@@ -2,14 +2,14 @@
 
 #include <gmock/gmock.h>
 
+#include <ostream>
+
 #include <cstdlib>
-#include <numeric>
 
 namespace irsim {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 
 // Reads pulse-distance bits (least significant first) back into bytes: a space longer than
 // `threshold` is a one. Checks every mark on the way.
@@ -38,80 +38,73 @@ std::vector<bool> HalfBits(const Durations& d, int32_t half) {
     return levels;
 }
 
-TEST(IrsimRemotes, NecCarriesAddressCommandAndTheirInverses) {
-    const Durations d = NominalFrame({Remote::Nec, 0x04, 0x08});
-    ASSERT_EQ(d.size(), 67u);
-    EXPECT_EQ(d[0], 9000);
-    EXPECT_EQ(d[1], 4500);
-    EXPECT_THAT(DecodePulseDistance(d, 560, 1000), ElementsAre(0x04, 0xFB, 0x08, 0xF7));
+struct DistanceCase {
+    const char* name;
+    RemoteCode code;
+    std::size_t size;
+    int32_t leadMark, leadSpace, bitMark, oneAbove;
+    std::vector<uint8_t> bytes;
+};
+
+void PrintTo(const DistanceCase& c, std::ostream* out) {
+    *out << c.name;
 }
 
-TEST(IrsimRemotes, NecWithSixteenBitAddressSendsItWhole) {
-    const Durations d = NominalFrame({Remote::Nec, 0x1234, 0x56});
-    EXPECT_THAT(DecodePulseDistance(d, 560, 1000), ElementsAre(0x34, 0x12, 0x56, 0xA9));
+class IrsimPulseDistance : public ::testing::TestWithParam<DistanceCase> {};
+
+TEST_P(IrsimPulseDistance, LeaderThenTheBytesLeastSignificantBitFirst) {
+    const DistanceCase& c = GetParam();
+    const Durations d = NominalFrame(c.code);
+    ASSERT_EQ(d.size(), c.size);
+    EXPECT_EQ(d[0], c.leadMark);
+    EXPECT_EQ(d[1], c.leadSpace);
+    EXPECT_EQ(DecodePulseDistance(d, c.bitMark, c.oneAbove), c.bytes);
 }
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Remotes, IrsimPulseDistance, ::testing::Values(
+    // NEC sends address and command each followed by its inverse; a wide address goes whole.
+    DistanceCase{"Nec", {Remote::Nec, 0x04, 0x08}, 67, 9000, 4500, 560, 1000,
+                 {0x04, 0xFB, 0x08, 0xF7}},
+    DistanceCase{"Nec16", {Remote::Nec, 0x1234, 0x56}, 67, 9000, 4500, 560, 1000,
+                 {0x34, 0x12, 0x56, 0xA9}},
+    // Samsung sends the address twice.
+    DistanceCase{"Samsung", {Remote::Samsung, 0x07, 0x02}, 67, 4500, 4500, 560, 1000,
+                 {0x07, 0x07, 0x02, 0xFD}},
+    DistanceCase{"Jvc", {Remote::Jvc, 0x03, 0x17}, 35, 8400, 4200, 526, 1000, {0x03, 0x17}},
+    // Vendor 0x2002, device, sub-device, command, and the XOR of the last three.
+    DistanceCase{"Panasonic", {Remote::Panasonic, 0x0180, 0x3D}, 99, 3456, 1728, 432, 864,
+                 {0x02, 0x20, 0x80, 0x01, 0x3D, 0x80 ^ 0x01 ^ 0x3D}}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(IrsimRemotes, NecRepeatCode) {
     EXPECT_THAT(NominalFrame({Remote::NecRepeat, 1, 2}), ElementsAre(9000, 2250, 560));
 }
 
-TEST(IrsimRemotes, SamsungSendsTheAddressTwice) {
-    const Durations d = NominalFrame({Remote::Samsung, 0x07, 0x02});
-    ASSERT_EQ(d.size(), 67u);
-    EXPECT_EQ(d[0], 4500);
-    EXPECT_EQ(d[1], 4500);
-    EXPECT_THAT(DecodePulseDistance(d, 560, 1000), ElementsAre(0x07, 0x07, 0x02, 0xFD));
-}
-
-TEST(IrsimRemotes, JvcHasSixteenBits) {
-    const Durations d = NominalFrame({Remote::Jvc, 0x03, 0x17});
-    ASSERT_EQ(d.size(), 35u);
-    EXPECT_EQ(d[0], 8400);
-    EXPECT_EQ(d[1], 4200);
-    EXPECT_THAT(DecodePulseDistance(d, 526, 1000), ElementsAre(0x03, 0x17));
-}
-
-TEST(IrsimRemotes, PanasonicHasVendorAndCheckByte) {
-    const Durations d = NominalFrame({Remote::Panasonic, 0x0180, 0x3D});
-    ASSERT_EQ(d.size(), 99u);
-    EXPECT_EQ(d[0], 3456);
-    EXPECT_EQ(d[1], 1728);
-    EXPECT_THAT(DecodePulseDistance(d, 432, 864),
-                ElementsAre(0x02, 0x20, 0x80, 0x01, 0x3D, 0x80 ^ 0x01 ^ 0x3D));
-}
-
-struct SircCase {
-    Remote remote;
-    int bits;
-};
-
-class IrsimSirc : public ::testing::TestWithParam<SircCase> {};
-
-TEST_P(IrsimSirc, CodesBitsInMarkWidthLeastSignificantFirst) {
-    const uint32_t address = 0x1ABC & ((1u << (GetParam().bits - 7)) - 1);
-    const Durations d = NominalFrame({GetParam().remote, address, 0x15});
-    ASSERT_EQ(d.size(), std::size_t(2 * GetParam().bits + 1));
-    EXPECT_EQ(d[0], 2400);
-    uint64_t word = 0;
-    for (int i = 0; i < GetParam().bits; ++i) {
-        const int32_t mark = d[std::size_t(2 + 2 * i)];
-        ASSERT_TRUE(mark == 600 || mark == 1200);
-        if (mark == 1200)
-            word |= uint64_t(1) << i;
-        if (i + 1 < GetParam().bits) {
-            EXPECT_EQ(d[std::size_t(3 + 2 * i)], 600);
+TEST(IrsimRemotes, SircCodesBitsInMarkWidthLeastSignificantFirst) {
+    for (const auto& [remote, bits] :
+         {std::pair{Remote::Sirc12, 12}, {Remote::Sirc15, 15}, {Remote::Sirc20, 20}}) {
+        SCOPED_TRACE(bits);
+        const uint32_t address = 0x1ABC & ((1u << (bits - 7)) - 1);
+        const Durations d = NominalFrame({remote, address, 0x15});
+        ASSERT_EQ(d.size(), std::size_t(2 * bits + 1));
+        EXPECT_EQ(d[0], 2400);
+        uint64_t word = 0;
+        for (int i = 0; i < bits; ++i) {
+            const int32_t mark = d[std::size_t(2 + 2 * i)];
+            ASSERT_TRUE(mark == 600 || mark == 1200);
+            word |= uint64_t(mark == 1200) << i;
+            if (i + 1 < bits) {
+                EXPECT_EQ(d[std::size_t(3 + 2 * i)], 600);
+            }
         }
+        EXPECT_EQ(word & 0x7F, 0x15u);
+        EXPECT_EQ(word >> 7, address);
     }
-    EXPECT_EQ(word & 0x7F, 0x15u);
-    EXPECT_EQ(word >> 7, address);
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, IrsimSirc,
-                         ::testing::Values(SircCase{Remote::Sirc12, 12},
-                                           SircCase{Remote::Sirc15, 15},
-                                           SircCase{Remote::Sirc20, 20}));
-
-TEST(IrsimRemotes, Rc5IsManchesterWithStartBitsToggleAddressCommand) {
+TEST(IrsimRemotes, Rc5IsManchesterWithStartBitsToggleAddressCommandAndRc5x) {
     for (const bool toggle : {false, true}) {
         const Durations d = NominalFrame({Remote::Rc5, 0x05, 0x35, toggle});
         for (const int32_t v : d)
@@ -127,12 +120,9 @@ TEST(IrsimRemotes, Rc5IsManchesterWithStartBitsToggleAddressCommand) {
         }
         EXPECT_EQ(word, 0b11u << 12 | uint32_t(toggle) << 11 | 0x05u << 6 | 0x35u);
     }
-}
-
-TEST(IrsimRemotes, Rc5xCarriesTheSeventhCommandBitInTheSecondStartBit) {
-    const Durations d = NominalFrame({Remote::Rc5, 0, 0x40});
-    // Second start bit 0: mark-then-dark right after the first bit's mark makes a long mark.
-    EXPECT_EQ(d[0], 1778);
+    // RC5X carries the seventh command bit as a second start bit of 0: mark-then-dark right
+    // after the first bit's mark makes a long mark.
+    EXPECT_EQ(NominalFrame({Remote::Rc5, 0, 0x40})[0], 1778);
 }
 
 TEST(IrsimRemotes, Rc6HasLeaderStartModeLongToggleAndSixteenBits) {
@@ -155,7 +145,7 @@ TEST(IrsimRemotes, Rc6HasLeaderStartModeLongToggleAndSixteenBits) {
     EXPECT_EQ(word, 0x000Cu);
 }
 
-TEST(IrsimRemotes, EveryFrameStartsAndEndsWithAMarkAndHasAnOddCount) {
+TEST(IrsimRemotes, EveryFrameHasAnOddCountOfPositiveDurationsAndANameThatReadsBack) {
     for (const Remote remote : AllRemotes) {
         for (uint32_t code : {0u, 0x55u, 0xFFu}) {
             const Durations d = NominalFrame({remote, code, code ^ 0x0F});
@@ -164,12 +154,8 @@ TEST(IrsimRemotes, EveryFrameStartsAndEndsWithAMarkAndHasAnOddCount) {
             for (const int32_t v : d)
                 EXPECT_GT(v, 0);
         }
-    }
-}
-
-TEST(IrsimRemotes, NamesRoundTrip) {
-    for (const Remote remote : AllRemotes)
         EXPECT_EQ(RemoteFromName(RemoteName(remote)), remote);
+    }
     EXPECT_EQ(RemoteFromName("NEC"), std::nullopt);
 }
 
@@ -190,7 +176,7 @@ TEST(IrsimReceiver, JitterStaysWithinItsBoundAndLengthensMarks) {
     EXPECT_LT(spaceSum, 0);
 }
 
-TEST(IrsimReceiver, SameSeedSameFramesAndNoJitterIsExact) {
+TEST(IrsimReceiver, SameSeedSameFramesNoJitterIsExactAndNothingDropsBelowOne) {
     Receiver a(42, {}), b(42, {}), c(43, {});
     const Durations nominal = NominalFrame({Remote::Rc6, 1, 2});
     const Durations fromA = a.Capture(nominal);
@@ -200,11 +186,9 @@ TEST(IrsimReceiver, SameSeedSameFramesAndNoJitterIsExact) {
 
     Receiver exact(1, {0, 0});
     EXPECT_EQ(exact.Capture(nominal), nominal);
-}
 
-TEST(IrsimReceiver, NeverGivesZeroOrNegativeDurations) {
-    Receiver receiver(1, {100, 100});
-    for (const int32_t v : receiver.Capture({50, 50, 50}))
+    Receiver rough(1, {100, 100});
+    for (const int32_t v : rough.Capture({50, 50, 50}))
         EXPECT_GE(v, 1);
 }
 

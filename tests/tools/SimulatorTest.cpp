@@ -1,274 +1,203 @@
 #include "PortClient.h"
 
 #include "frame/PulseFrame.h"
-#include "tools/irsim/Simulator.h"
 
 #include <gmock/gmock.h>
+
+#include <ostream>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <set>
 
 namespace irsim {
 namespace {
 
+using test::Patience;
 using test::PortClient;
+using test::Rig;
+using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::Optional;
-using namespace std::chrono_literals;
 
-// Generous: the machine may be busy with other builds.
-constexpr auto Patience = 3000ms;
+const std::string Ident = "+ATI: irsim IR transceiver 1.0";
 
-std::string Signature() {
-    return std::string(frame::DeviceSignature);
-}
-
-TEST(IrsimProtocol, AnswersAtAndAti) {
-    Simulator simulator;
-    PortClient port(simulator.SlavePath());
-    ASSERT_TRUE(port.Valid());
-    port.Command("AT");
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("OK")));
-    port.Command("ATI");
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("+ATI: irsim IR transceiver 1.0")));
-    EXPECT_THAT(simulator.CommandTexts(), ElementsAre("AT", "ATI"));
-    EXPECT_EQ(simulator.EmptyCommands(), 2u);
-    EXPECT_EQ(simulator.ReceivedBytes(), "AT\r\rATI\r\r");
-
-    simulator.ClearReceived();
-    EXPECT_TRUE(simulator.Commands().empty());
-    EXPECT_EQ(simulator.EmptyCommands(), 0u);
-    EXPECT_EQ(simulator.ReceivedBytes(), "");
-}
-
-TEST(IrsimProtocol, EmptyCommandsGetNoAnswerAndUnknownOnesGetError) {
-    Simulator simulator;
-    PortClient port(simulator.SlavePath());
-    port.Write("\r\r\rATZ\r");
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("ERROR")));
-    port.Command("AT");
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("OK")));
-    EXPECT_EQ(simulator.EmptyCommands(), 4u);
-}
-
-TEST(IrsimProtocol, CollectsPulsesAndEmitsThem) {
-    Simulator simulator;
-    PortClient port(simulator.SlavePath());
-    for (const char* command : {"AT+SND=1,9000", "AT+SND=2,4500", "AT+SND=3,-5", "AT+SND=0,3"}) {
-        port.Command(command);
-        EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("OK"))) << command;
+// Commands as the program sends them: each followed by its CR and one more.
+std::string Cmds(std::initializer_list<std::string_view> commands) {
+    std::string bytes;
+    for (const std::string_view command : commands) {
+        bytes.append(command).append("\r\r");
     }
-    EXPECT_THAT(simulator.Emitted(), ElementsAre(Durations{9000, 4500, -5}));
+    return bytes;
+}
+
+std::string Frame(const std::string& durations) {
+    return std::string(frame::DeviceSignature) + "," + durations;
+}
+
+// A conversation: the bytes the program writes and every line the device sends back, in order.
+struct Exchange {
+    const char* name;
+    test::ChangeOptions options;
+    std::string sent;
+    std::vector<std::string> answers;
+};
+
+void PrintTo(const Exchange& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class IrsimExchange : public ::testing::TestWithParam<Exchange> {};
+
+TEST_P(IrsimExchange, AnswersInOrderAndNothingMore) {
+    Rig rig(GetParam().options);
+    rig.port.Write(GetParam().sent);
+    for (const std::string& answer : GetParam().answers) {
+        EXPECT_EQ(rig.port.Next(), answer);
+    }
+    EXPECT_EQ(rig.port.ReadFor(100ms), "");
+}
+
+// Option changes for one-line set-ups.
+using O = SimulatorOptions&;
+const auto Loopback = [](O o) { o.loopback = true; };
+const auto Checksum = [](O o) { o.requireChecksum = true; };
+const auto Address3 = [](O o) { o.busAddress = 3; };
+
+const std::string OK = "OK", ERR = "ERROR", Looped = Frame("9000,2250,560");
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Protocol, IrsimExchange, ::testing::Values(
+    // Empty commands get no answer, unknown ones an error.
+    Exchange{"AtAndAti", {}, "\r\r\rATZ\r" + Cmds({"AT", "ATI"}), {ERR, OK, Ident}},
+    Exchange{"Ab1WithNothingCaptured", {}, Cmds({"ab1"}), {ERR}},
     // Without loop-back nothing but the answers comes back.
-    EXPECT_EQ(port.ReadFor(100ms), "");
+    Exchange{"CollectAndEmit", {},
+             Cmds({"AT+SND=1,9000", "AT+SND=2,4500", "AT+SND=3,-5", "AT+SND=0,3"}),
+             {OK, OK, OK, OK}},
+    // A missing pulse refuses the emission, and the pulses collected do not linger.
+    Exchange{"EmissionWithAGap", {},
+             Cmds({"AT+SND=1,9000", "AT+SND=3,560", "AT+SND=0,3", "AT+SND=0,1"}),
+             {OK, OK, ERR, ERR}},
+    // Loop-back reports each emission as a captured frame, none for an empty one.
+    Exchange{"LoopBack", Loopback,
+             Cmds({"AT+SND=0,0", "AT+SND=1,9000", "AT+SND=2,2250", "AT+SND=3,560", "AT+SND=0,3",
+                   "ab1"}),
+             {OK, OK, OK, OK, OK, Looped, OK, Looped}},
+    // "AT" framed without a CR of its own, "AT\r" framed with the extra CR after it, a wrong
+    // sum, no framing.
+    Exchange{"Checksum", Checksum, "$#149@AT\r$#162@AT\r\r$#150@AT\r\rAT\r\r", {OK, OK, ERR, ERR}},
+    // Another device's command is ignored; everyone's is done but not answered.
+    Exchange{"BusAddress", Address3, Cmds({"\x03" "AT", "\x10" "AT", "\xFF" "AT", "\x03" "ATI"}),
+             {OK, Ident}},
+    Exchange{"AddressBeforeFraming", [](O o) { Checksum(o); o.busAddress = 16; },
+             "\x10$#149@AT\r\x10$#149@ATI\r", {OK, ERR}}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+TEST(IrsimProtocol, RecordsWhatItReceivedAndEmitted) {
+    Rig rig;
+    const std::string sent = "\r\r\rATZ\r" + Cmds({"AT+SND=1,9000", "AT+SND=2,-5", "AT+SND=0,2"});
+    rig.port.Write(sent);
+    ASSERT_TRUE(rig.simulator.WaitForEmitted(1, Patience));
+    EXPECT_THAT(rig.simulator.CommandTexts(),
+                ElementsAre("ATZ", "AT+SND=1,9000", "AT+SND=2,-5", "AT+SND=0,2"));
+    EXPECT_EQ(rig.simulator.EmptyCommands(), 6u);
+    EXPECT_EQ(rig.simulator.ReceivedBytes(), sent);
+
+    // "ab1" emits the last captured code.
+    rig.simulator.SendFrame({9000, 4500, 560});
+    rig.port.Command("ab1");
+    ASSERT_TRUE(rig.simulator.WaitForEmitted(2, Patience));
+    EXPECT_THAT(rig.simulator.Emitted(),
+                ElementsAre(Durations{9000, -5}, Durations{9000, 4500, 560}));
+
+    rig.simulator.ClearReceived();
+    EXPECT_TRUE(rig.simulator.Commands().empty());
+    EXPECT_TRUE(rig.simulator.Emitted().empty());
+    EXPECT_EQ(rig.simulator.EmptyCommands(), 0u);
+    EXPECT_EQ(rig.simulator.ReceivedBytes(), "");
 }
 
-TEST(IrsimProtocol, EmissionWithMissingPulsesIsRefused) {
-    Simulator simulator;
-    PortClient port(simulator.SlavePath());
-    port.Command("AT+SND=1,9000");
-    port.Command("AT+SND=3,560");
-    port.Command("AT+SND=0,3");
-    EXPECT_EQ(port.ReadFor(200ms), "OK\r\nOK\r\nERROR\r\n");
-    // Pulses from a refused emission do not linger for the next one.
-    port.Command("AT+SND=0,1");
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("ERROR")));
-    EXPECT_TRUE(simulator.Emitted().empty());
-}
-
-TEST(IrsimProtocol, EmptyEmissionIsAcceptedAndNothingComesBack) {
-    SimulatorOptions options;
-    options.loopback = true;
-    Simulator simulator(options);
-    PortClient port(simulator.SlavePath());
-    port.Command("AT+SND=0,0");
-    EXPECT_EQ(port.ReadFor(200ms), "OK\r\n");
-    EXPECT_THAT(simulator.Emitted(), ElementsAre(Durations{}));
-}
-
-TEST(IrsimProtocol, Ab1EmitsTheLastCapturedCode) {
-    Simulator simulator;
-    PortClient port(simulator.SlavePath());
-    port.Command("ab1");
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("ERROR")));
-
-    simulator.SendFrame({9000, 4500, 560});
-    EXPECT_THAT(port.ReadLine(Patience), Optional(Signature() + ",9000,4500,560"));
-    port.Command("ab1");
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("OK")));
-    EXPECT_THAT(simulator.Emitted(), ElementsAre(Durations{9000, 4500, 560}));
-}
-
-TEST(IrsimProtocol, LoopBackReportsWhatWasEmitted) {
-    SimulatorOptions options;
-    options.loopback = true;
-    Simulator simulator(options);
-    PortClient port(simulator.SlavePath());
-    port.Command("AT+SND=1,9000");
-    port.Command("AT+SND=2,2250");
-    port.Command("AT+SND=3,560");
-    port.Command("AT+SND=0,3");
-    port.Command("ab1");
-    EXPECT_EQ(port.ReadFor(200ms), "OK\r\nOK\r\nOK\r\nOK\r\n" + Signature() +
-                                       ",9000,2250,560\r\nOK\r\n" + Signature() +
-                                       ",9000,2250,560\r\n");
-}
-
-TEST(IrsimProtocol, ChecksumFramingIsCheckedWhenRequired) {
-    SimulatorOptions options;
-    options.requireChecksum = true;
-    Simulator simulator(options);
-    PortClient port(simulator.SlavePath());
-    port.Write("$#149@AT\r");   // the check command, framed without a CR of its own
-    port.Write("$#162@AT\r\r"); // "AT\r" framed, then the extra CR
-    port.Write("$#150@AT\r\r"); // wrong sum
-    port.Write("AT\r\r");       // no framing
-    EXPECT_EQ(port.ReadFor(200ms), "OK\r\nOK\r\nERROR\r\nERROR\r\n");
-    const auto commands = simulator.Commands();
-    ASSERT_EQ(commands.size(), 4u);
-    EXPECT_TRUE(commands[0].framed);
-    EXPECT_FALSE(commands[2].checksumOk);
-    EXPECT_FALSE(commands[3].framed);
-}
-
-TEST(IrsimProtocol, BusAddressSelectsCommands) {
-    SimulatorOptions options;
-    options.busAddress = 3;
-    Simulator simulator(options);
-    PortClient port(simulator.SlavePath());
-    port.Write("\x03"
-               "AT\r\r");
-    port.Write("\x10"
-               "AT\r\r"); // another device's
-    port.Write("\xFF"
-               "AT\r\r"); // everyone's: done, not answered
-    port.Write("\x03"
-               "ATI\r\r");
-    EXPECT_EQ(port.ReadFor(200ms), "OK\r\n+ATI: irsim IR transceiver 1.0\r\n");
-    const auto commands = simulator.Commands();
-    ASSERT_EQ(commands.size(), 4u);
-    EXPECT_FALSE(commands[1].forThisDevice);
-    EXPECT_TRUE(commands[2].forThisDevice);
-    EXPECT_EQ(commands[2].address, 255);
-}
-
-TEST(IrsimProtocol, BusAddressWithChecksum) {
-    SimulatorOptions options;
-    options.busAddress = 16;
-    options.requireChecksum = true;
-    Simulator simulator(options);
-    PortClient port(simulator.SlavePath());
-    port.Write("\x10$#149@AT\r");
-    port.Write("\x10$#149@ATI\r");
-    EXPECT_EQ(port.ReadFor(200ms), "OK\r\nERROR\r\n");
-}
-
-TEST(IrsimProtocol, AddressThirteenIsRefused) {
-    SimulatorOptions options;
-    options.busAddress = 13;
-    EXPECT_THROW(Simulator{options}, std::invalid_argument);
+TEST(IrsimProtocol, RecordsFramingAndAddressOfEachCommand) {
+    EXPECT_THROW(Simulator(test::Options([](O o) { o.busAddress = 13; })), std::invalid_argument);
+    Rig rig([](O o) {
+        Checksum(o);
+        Address3(o);
+    });
+    rig.port.Write("\x03$#149@AT\r\x10$#149@AT\r\xFF$#150@AT\r\x03"
+                   "AT\r");
+    ASSERT_TRUE(rig.simulator.WaitForCommands(4, Patience));
+    const auto c = rig.simulator.Commands();
+    EXPECT_TRUE(c[0].framed && c[0].checksumOk && c[0].forThisDevice);
+    EXPECT_EQ(c[0].address, 3);
+    EXPECT_FALSE(c[1].forThisDevice);
+    EXPECT_TRUE(c[2].forThisDevice);
+    EXPECT_EQ(c[2].address, 255);
+    EXPECT_FALSE(c[2].checksumOk);
+    EXPECT_FALSE(c[3].framed);
 }
 
 TEST(IrsimProtocol, CrAndLfPassUnchangedAndAllByteValuesArrive) {
-    Simulator simulator;
-    PortClient port(simulator.SlavePath());
+    Rig rig;
     std::string all;
     for (int b = 0; b < 256; ++b)
         all += char(b);
-    simulator.SendRaw(all);
-    EXPECT_EQ(port.ReadBytes(256, Patience), all);
-    port.Write(all);
-    ASSERT_TRUE(simulator.WaitForBytes(256, Patience));
-    EXPECT_EQ(simulator.ReceivedBytes(), all);
+    rig.simulator.SendRaw(all);
+    EXPECT_EQ(rig.port.ReadBytes(256), all);
+    rig.port.Write(all);
+    ASSERT_TRUE(rig.simulator.WaitForBytes(256, Patience));
+    EXPECT_EQ(rig.simulator.ReceivedBytes(), all);
 }
 
-TEST(IrsimEngine, RemoteFramesArriveAsFrameLines) {
-    SimulatorOptions options;
-    options.jitter = {0, 0};
-    Simulator simulator(options);
-    PortClient port(simulator.SlavePath());
-    simulator.SendRemote({Remote::NecRepeat, 0, 0});
-    EXPECT_THAT(port.ReadLine(Patience), Optional(Signature() + ",9000,2250,560"));
-    EXPECT_THAT(simulator.LastCaptured(), Optional(Durations{9000, 2250, 560}));
+TEST(IrsimEngine, RemoteAndPeriodicFramesArriveAsFrameLines) {
+    Rig rig([](O o) { o.jitter = {0, 0}; });
+    rig.simulator.SendRemote({Remote::NecRepeat, 0, 0});
+    EXPECT_EQ(rig.port.Next(), Frame("9000,2250,560"));
+    EXPECT_THAT(rig.simulator.LastCaptured(), Optional(Durations{9000, 2250, 560}));
+
+    rig.simulator.SetPeriodic(30ms);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_THAT(rig.port.Next(), ::testing::StartsWith(Frame(""))) << i;
+    rig.simulator.SetPeriodic(0ms);
+    rig.port.ReadFor(100ms);
+    EXPECT_EQ(rig.port.ReadFor(150ms), "");
 }
 
-TEST(IrsimEngine, PeriodicFramesComeAndStop) {
-    SimulatorOptions options;
-    options.every = 30ms;
-    Simulator simulator(options);
-    PortClient port(simulator.SlavePath());
-    for (int i = 0; i < 3; ++i) {
-        const auto line = port.ReadLine(Patience);
-        ASSERT_TRUE(line.has_value());
-        EXPECT_EQ(line->rfind(Signature() + ",", 0), 0u);
-    }
-    simulator.SetPeriodic(0ms);
-    port.ReadFor(100ms);
-    EXPECT_EQ(port.ReadFor(150ms), "");
-}
-
-TEST(IrsimEngine, KeepsWorkingWhenTheProgramClosesAndReopensThePort) {
+TEST(IrsimEngine, KeepsWorkingWhileTheProgramClosesAndReopensThePort) {
     Simulator simulator;
+    // What is sent while nobody holds the port waits for the program.
+    simulator.SendLine("early");
+    ASSERT_TRUE(simulator.WaitIdle(Patience));
     for (int round = 0; round < 3; ++round) {
         PortClient port(simulator.SlavePath());
         ASSERT_TRUE(port.Valid());
+        if (round == 0) {
+            EXPECT_EQ(port.Next(), "early");
+        }
         port.Command("AT");
-        EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("OK"))) << "round " << round;
+        EXPECT_EQ(port.Next(), "OK") << "round " << round;
     }
     EXPECT_FALSE(simulator.IsHungUp());
 }
 
-TEST(IrsimEngine, SendsQueuedWhileThePortIsClosedWaitForTheProgram) {
-    Simulator simulator;
-    simulator.SendLine("early");
-    ASSERT_TRUE(simulator.WaitIdle(Patience));
-    PortClient port(simulator.SlavePath());
-    EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("early")));
-}
-
-TEST(IrsimEngine, LinkPointsAtTheTerminalAndIsRemovedAtTheEnd) {
+TEST(IrsimEngine, LinkPointsAtTheTerminalIsRemovedAtTheEndAndNeverReplacesAFile) {
     const std::string link = ::testing::TempDir() + "irsim_link_" + std::to_string(::getpid());
     {
-        SimulatorOptions options;
-        options.linkPath = link;
-        Simulator simulator(options);
+        Simulator simulator(test::Options([&](O o) { o.linkPath = link; }));
         PortClient port(link);
         ASSERT_TRUE(port.Valid());
         port.Command("AT");
-        EXPECT_THAT(port.ReadLine(Patience), Optional(std::string("OK")));
+        EXPECT_EQ(port.Next(), "OK");
     }
     EXPECT_NE(::access(link.c_str(), F_OK), 0);
-}
 
-TEST(IrsimEngine, LinkNeverReplacesARegularFile) {
-    const std::string path = ::testing::TempDir() + "irsim_file_" + std::to_string(::getpid());
-    {
-        std::FILE* f = std::fopen(path.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fclose(f);
-    }
-    SimulatorOptions options;
-    options.linkPath = path;
-    EXPECT_THROW(Simulator{options}, std::system_error);
-    EXPECT_EQ(::access(path.c_str(), F_OK), 0);
-    ::unlink(path.c_str());
-}
-
-TEST(IrsimEngine, WrittenTimesFollowTheOrderOfSends) {
-    Simulator simulator;
-    PortClient port(simulator.SlavePath());
-    const auto before = Clock::now();
-    const Ticket first = simulator.SendLine("one");
-    const Ticket second = simulator.SendLine("two");
-    EXPECT_LT(first, second);
-    const auto firstAt = simulator.WaitWritten(first, Patience);
-    const auto secondAt = simulator.WaitWritten(second, Patience);
-    ASSERT_TRUE(firstAt && secondAt);
-    EXPECT_LE(before, *firstAt);
-    EXPECT_LE(*firstAt, *secondAt);
-    EXPECT_LE(*secondAt, Clock::now());
+    std::fclose(std::fopen(link.c_str(), "w"));
+    EXPECT_THROW(Simulator(test::Options([&](O o) { o.linkPath = link; })), std::system_error);
+    EXPECT_EQ(::access(link.c_str(), F_OK), 0);
+    ::unlink(link.c_str());
 }
 
 TEST(IrsimEngine, LeavesNoDescriptorsBehind) {
@@ -280,14 +209,140 @@ TEST(IrsimEngine, LeavesNoDescriptorsBehind) {
     };
     const int before = countFds();
     {
-        Simulator simulator;
-        PortClient port(simulator.SlavePath());
-        port.Command("AT");
-        ASSERT_TRUE(port.ReadLine(Patience));
-        simulator.HangUp();
-        simulator.Replug();
+        Rig rig;
+        rig.port.Command("AT");
+        ASSERT_TRUE(rig.port.ReadLine());
+        rig.simulator.HangUp();
+        rig.simulator.Replug();
     }
     EXPECT_EQ(countFds(), before);
+}
+
+// --- Faults on request ------------------------------------------------------------------
+
+TEST(IrsimFaults, SilentDeviceRecordsButNeverAnswers) {
+    Rig rig([](O o) { o.silent = true; });
+    rig.port.Command("AT");
+    rig.port.Command("ATI");
+    ASSERT_TRUE(rig.simulator.WaitForCommands(2, Patience));
+    EXPECT_EQ(rig.port.ReadFor(150ms), "");
+    rig.simulator.SetSilent(false);
+    rig.port.Command("AT");
+    EXPECT_EQ(rig.port.Next(), "OK");
+}
+
+TEST(IrsimFaults, GarbageIsTheRequestedNumberOfRandomBytes) {
+    Rig rig;
+    rig.simulator.SendGarbage(5000);
+    const std::string garbage = rig.port.ReadBytes(5000);
+    EXPECT_EQ(garbage.size(), 5000u);
+    EXPECT_NE(garbage.find('\r'), std::string::npos);
+    EXPECT_GT(std::set<char>(garbage.begin(), garbage.end()).size(), 200u);
+    EXPECT_EQ(rig.port.ReadFor(100ms), "");
+}
+
+TEST(IrsimFaults, SplitLinesAndRepliesComeInPiecesWithPauses) {
+    Rig rig;
+    const std::string line = std::string(frame::DeviceSignature) + ",9000,4500,560\r\n";
+    const auto start = Clock::now();
+    const Ticket ticket = rig.simulator.SendSplit(line, 3, 150ms);
+    const std::string first = rig.port.ReadFor(60ms, 1000ms);
+    EXPECT_FALSE(first.empty());
+    EXPECT_LT(first.size(), line.size());
+    EXPECT_EQ(rig.port.Next(), line.substr(first.size(), line.size() - first.size() - 2));
+    const auto written = rig.simulator.WaitWritten(ticket, Patience);
+    ASSERT_TRUE(written);
+    EXPECT_GE(*written - start, 300ms);
+
+    rig.simulator.SetSplitMode(2, 100ms);
+    const auto asked = Clock::now();
+    rig.port.Command("ATI");
+    EXPECT_EQ(rig.port.Next(), "+ATI: irsim IR transceiver 1.0");
+    EXPECT_GE(Clock::now() - asked, 100ms);
+}
+
+TEST(IrsimFaults, LongLineHasNoLineEndAndOrdinaryLinesFollow) {
+    Rig rig;
+    constexpr std::size_t size = std::size_t{1} << 20;
+    rig.simulator.SendLongLine(size);
+    rig.simulator.SendLine("OK");
+    const std::string bytes = rig.port.ReadBytes(size + 4, 10000ms);
+    ASSERT_EQ(bytes.size(), size + 4);
+    EXPECT_EQ(bytes.find('\r'), size + 2);
+    EXPECT_EQ(bytes.find('\n'), size + 3);
+    EXPECT_EQ(bytes.rfind(std::string(frame::DeviceSignature), 0), 0u);
+}
+
+TEST(IrsimFaults, FloodSendsExactlyTheRequestedFullDistinctFrames) {
+    EXPECT_EQ(FloodFrame(0).size(), std::size_t(frame::FrameCapacity));
+    EXPECT_NE(FloodFrame(1), FloodFrame(2));
+    EXPECT_EQ(FloodFrame(7).back(), 567);
+
+    Rig rig;
+    constexpr std::size_t count = 300;
+    const auto before = Clock::now();
+    const Ticket last = rig.simulator.Flood(count);
+    std::size_t lines = 0;
+    while (auto line = rig.port.ReadLine()) {
+        ASSERT_EQ(*line + "\r\n", FrameLine(FloodFrame(lines))) << "line " << lines;
+        if (++lines == count)
+            break;
+    }
+    EXPECT_EQ(lines, count);
+    const auto lastAt = rig.simulator.WaitWritten(last, Patience);
+    const auto firstAt = rig.simulator.WaitWritten(last - (count - 1), Patience);
+    // Written times follow the order of the tickets.
+    ASSERT_TRUE(lastAt && firstAt);
+    EXPECT_LE(before, *firstAt);
+    EXPECT_LE(*firstAt, *lastAt);
+    EXPECT_LE(*lastAt, Clock::now());
+    EXPECT_EQ(rig.port.ReadFor(100ms), "");
+}
+
+TEST(IrsimFaults, FloodWaitsForAProgramThatReadsSlowly) {
+    Rig rig;
+    const Ticket last = rig.simulator.Flood(200); // far more than the terminal buffers
+    EXPECT_FALSE(rig.simulator.WaitWritten(last, 100ms));
+    std::size_t lines = 0;
+    while (lines < 200 && rig.port.ReadLine())
+        ++lines;
+    EXPECT_EQ(lines, 200u);
+    EXPECT_TRUE(rig.simulator.WaitWritten(last, Patience));
+}
+
+TEST(IrsimFaults, HangUpIsSeenByTheProgramAndLaterSendsGoNowhere) {
+    Rig rig;
+    rig.port.Command("AT");
+    ASSERT_TRUE(rig.port.ReadLine());
+    rig.simulator.HangUp();
+    EXPECT_TRUE(rig.simulator.IsHungUp());
+    EXPECT_TRUE(rig.simulator.SlavePath().empty());
+    EXPECT_TRUE(rig.port.WaitHangUp());
+    const Ticket ticket = rig.simulator.SendLine("lost");
+    EXPECT_EQ(rig.simulator.WaitWritten(ticket, 100ms), std::nullopt);
+    EXPECT_EQ(rig.simulator.Flood(3), ticket + 3);
+    rig.simulator.HangUp(); // twice is harmless
+}
+
+TEST(IrsimFaults, HangUpDropsWhatWasQueued) {
+    Simulator simulator;
+    const Ticket flood = simulator.Flood(1000); // nobody reads: most stays queued
+    simulator.HangUp();
+    EXPECT_EQ(simulator.WaitWritten(flood, Patience), std::nullopt);
+    EXPECT_TRUE(simulator.WaitIdle(Patience));
+}
+
+TEST(IrsimFaults, ReplugComesBackOnANewTerminalBehindTheSameLink) {
+    const std::string link = ::testing::TempDir() + "irsim_replug_" + std::to_string(::getpid());
+    Simulator simulator(test::Options([&](O o) { o.linkPath = link; }));
+    simulator.HangUp();
+    EXPECT_NE(::access(link.c_str(), F_OK), 0);
+    simulator.Replug();
+    EXPECT_FALSE(simulator.IsHungUp());
+    PortClient port(link);
+    ASSERT_TRUE(port.Valid());
+    port.Command("AT");
+    EXPECT_EQ(port.Next(), "OK");
 }
 
 } // namespace

@@ -12,12 +12,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -63,15 +64,15 @@ inline void Pump(int ms = 50) {
     WaitUntil([] { return false; }, ms);
 }
 
-// Answers the window's file dialogs from a queue and records what they were opened with.
+// Answers the window's file dialogs from a queue (an empty answer cancels) and records what they
+// were opened with.
 class ScriptedDialogs final : public ui::FileDialogs {
 public:
     struct Call {
         bool save;
         Request request;
     };
-
-    std::deque<QString> answers; // empty string: the user cancels
+    std::deque<QString> answers;
     std::vector<Call> calls;
 
     QString GetSaveFileName(QWidget*, const Request& request) override {
@@ -107,6 +108,7 @@ public:
         QString caption;
         int flags;
     };
+    std::vector<Box> boxes;
 
     MessageBoxRecorder() {
         previous_ =
@@ -119,8 +121,6 @@ public:
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
     MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
 
-    std::vector<Box> boxes;
-
 private:
     settings::MsgBoxHook previous_;
 };
@@ -132,7 +132,17 @@ struct Window {
     std::unique_ptr<ui::TForm1> form;
 
     ui::TForm1* operator->() const { return form.get(); }
-    ui::TForm1& operator*() const { return *form; }
+    template <class T = QWidget>
+    T* Find(const char* name) const {
+        return form->findChild<T*>(QString::fromLatin1(name));
+    }
+    // The popup menu's items by place: 0 emission strip, 2 caption, 4 BMP, 6 save frame,
+    // 7 load frame, 9 invert, 11 C table.
+    QAction* Item(int place) const { return form->PopupMenu1()->actions()[place]; }
+    bool Show() const {
+        form->show();
+        return QTest::qWaitForWindowExposed(form.get());
+    }
 };
 
 inline Window MakeWindow() {
@@ -170,7 +180,6 @@ public:
         simulator_ = std::make_unique<irsim::Simulator>(std::move(options));
     }
 
-    irsim::Simulator& operator*() const { return *simulator_; }
     irsim::Simulator* operator->() const { return simulator_.get(); }
     QString Link() const { return QString::fromStdString(simulator_->LinkPath()); }
 

@@ -5,15 +5,9 @@ set(_form_test_libs dekoder_ui irsim_lib test_support_qt Qt6::Test)
 dekoder_add_test(form_main_window_test MAIN gui
     SOURCES form_main_window_test.cpp FormTestSupport.h
     LIBS ${_form_test_libs})
-dekoder_add_test(form_placement_test MAIN gui
-    SOURCES form_placement_test.cpp FormTestSupport.h
-    LIBS ${_form_test_libs})
-dekoder_add_test(form_ctable_test MAIN gui
-    SOURCES form_ctable_test.cpp FormTestSupport.h
+dekoder_add_test(form_frame_commands_test MAIN gui
+    SOURCES form_frame_commands_test.cpp FormTestSupport.h
     LIBS ${_form_test_libs})
 dekoder_add_test(app_startup_test MAIN plain
     SOURCES app_startup_test.cpp FormTestSupport.h
     LIBS dekoder_app ${_form_test_libs})
-dekoder_add_test(form_frame_commands_test MAIN gui
-    SOURCES form_frame_commands_test.cpp FormTestSupport.h
-    LIBS ${_form_test_libs})

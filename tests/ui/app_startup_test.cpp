@@ -9,7 +9,6 @@
 #include "ui/frmCodeCu.h"
 
 #include <QElapsedTimer>
-#include <QMenu>
 #include <QTimer>
 
 #include <gmock/gmock.h>
@@ -74,7 +73,7 @@ TEST(Application, FileErrorOfAMenuCommandIsShownAndTheProgramGoesOn) {
     auto window = formtest::MakeWindow();
     window->ZorComPort1RxString(nullptr, formtest::FrameLine("560,1690"));
     window.dialogs->answers.push_back(QStringLiteral("/nonexistent/frame.txt"));
-    window->PopupMenu1()->actions()[7]->trigger(); // "Wczytaj ramkę"
+    window.Item(7)->trigger(); // "Wczytaj ramkę"
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_THAT(boxes.boxes[0].text.toStdString(),
                 HasSubstr("Cannot open file \"/nonexistent/frame.txt\"."));
@@ -82,6 +81,7 @@ TEST(Application, FileErrorOfAMenuCommandIsShownAndTheProgramGoesOn) {
 }
 
 struct RunRecord {
+    int exitCode = -1;
     bool form2HiddenAtStart = false;
     bool linked = false;
     qint64 closeMs = -1;
@@ -90,8 +90,7 @@ struct RunRecord {
 
 // Runs the program against `port`, closes the main window once `readyToClose` holds (or after
 // 8 s), and measures how long the program takes to end after the close.
-RunRecord RunAndClose(const QString& port, const std::function<bool(ui::TForm1&)>& readyToClose,
-                      int* exitCode) {
+RunRecord RunAndClose(const QString& port, const std::function<bool(ui::TForm1&)>& readyToClose) {
     Application();
     formtest::SavePort(port);
     RunRecord record;
@@ -99,7 +98,7 @@ RunRecord RunAndClose(const QString& port, const std::function<bool(ui::TForm1&)
     QElapsedTimer sinceStart;
     sinceStart.start();
     QTimer poll;
-    *exitCode = app::RunProgram({}, [&](ui::TForm1& Form1, ui::TForm2& Form2) {
+    record.exitCode = app::RunProgram({}, [&](ui::TForm1& Form1, ui::TForm2& Form2) {
         record.form2HiddenAtStart = !Form2.isVisible();
         QObject::connect(&Form2, &QObject::destroyed, [&] { record.destroyed.push_back("Form2"); });
         QObject::connect(&Form1, &QObject::destroyed, [&] { record.destroyed.push_back("Form1"); });
@@ -119,33 +118,29 @@ RunRecord RunAndClose(const QString& port, const std::function<bool(ui::TForm1&)
 
 TEST(Program, ClosingWithThePortOpenEndsWorkerAndProgramWithin3s) {
     formtest::Device device;
-    int exitCode = -1;
-    const RunRecord record = RunAndClose(
-        device.Link(), [](ui::TForm1& form) { return form.Core().LinkConfirmed(); }, &exitCode);
+    RunRecord record =
+        RunAndClose(device.Link(), [](ui::TForm1& form) { return form.Core().LinkConfirmed(); });
     EXPECT_TRUE(record.linked);
-    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(record.exitCode, 0);
     EXPECT_TRUE(record.form2HiddenAtStart);
     EXPECT_LT(record.closeMs, 3000);
     // The windows go in reverse order of creation.
     EXPECT_THAT(record.destroyed, ElementsAre("Form2", "Form1"));
-}
 
-TEST(Program, ClosingWhileTheDeviceIsSilentEndsWithin3s) {
-    formtest::Device device(false);
-    device->SetSilent(true);
-    int exitCode = -1;
-    const RunRecord record = RunAndClose(
-        device.Link(), [&](ui::TForm1&) { return device->CommandTexts().size() >= 2; }, &exitCode);
-    EXPECT_EQ(exitCode, 0);
+    // Also while the worker waits on a device that never answers.
+    formtest::Device silent(false);
+    silent->SetSilent(true);
+    record =
+        RunAndClose(silent.Link(), [&](ui::TForm1&) { return silent->CommandTexts().size() >= 2; });
+    EXPECT_EQ(record.exitCode, 0);
     EXPECT_LT(record.closeMs, 3000);
 }
 
 TEST(Program, StartsAndEndsWithNoSerialPort) {
-    int exitCode = -1;
-    const RunRecord record = RunAndClose(
-        QStringLiteral("/nonexistent/ttyIR0"),
-        [](ui::TForm1& form) { return !form.LastComErrorText().isEmpty(); }, &exitCode);
-    EXPECT_EQ(exitCode, 0);
+    const RunRecord record =
+        RunAndClose(QStringLiteral("/nonexistent/ttyIR0"),
+                    [](ui::TForm1& form) { return !form.LastComErrorText().isEmpty(); });
+    EXPECT_EQ(record.exitCode, 0);
     EXPECT_FALSE(record.linked);
     EXPECT_LT(record.closeMs, 3000);
 }

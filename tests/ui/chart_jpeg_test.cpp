@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 
+#include <ostream>
+
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -67,76 +69,57 @@ QByteArray Encode(const EncodeOptions& options, const std::function<Sample(int, 
     return bytes;
 }
 
-// Left half red, right half blue.
-QByteArray TwoColourRgb(bool progressive = false) {
-    EncodeOptions options;
-    options.Progressive = progressive;
-    return Encode(options, [](int x, int) {
-        return x < 16 ? Sample{{255, 0, 0, 0}} : Sample{{0, 0, 255, 0}};
-    });
-}
-
-MATCHER_P3(IsColour, r, g, b, "") {
+MATCHER_P(IsColour, rgb, "") {
     constexpr int tolerance = 12;
-    return std::abs(qRed(arg) - r) <= tolerance && std::abs(qGreen(arg) - g) <= tolerance &&
-           std::abs(qBlue(arg) - b) <= tolerance;
+    return std::abs(qRed(arg) - qRed(rgb)) <= tolerance &&
+           std::abs(qGreen(arg) - qGreen(rgb)) <= tolerance &&
+           std::abs(qBlue(arg) - qBlue(rgb)) <= tolerance;
 }
 
-TEST(ChartDecodeJpeg, DecodesRgb) {
-    const QImage image = DecodeJpeg(TwoColourRgb());
+// A picture whose left half has the samples `left` and right half `right`, and the colours they
+// must decode to.
+struct HalvesCase {
+    const char* name;
+    EncodeOptions options;
+    Sample left, right;
+    QRgb leftColour, rightColour;
+};
+
+void PrintTo(const HalvesCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ChartDecodeJpegTest : public ::testing::TestWithParam<HalvesCase> {};
+
+TEST_P(ChartDecodeJpegTest, DecodesBothHalves) {
+    const HalvesCase& c = GetParam();
+    const QImage image =
+        DecodeJpeg(Encode(c.options, [&](int x, int) { return x < 16 ? c.left : c.right; }));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(32, 16));
-    EXPECT_THAT(image.pixel(4, 8), IsColour(255, 0, 0));
-    EXPECT_THAT(image.pixel(28, 8), IsColour(0, 0, 255));
+    EXPECT_THAT(image.pixel(4, 8), IsColour(c.leftColour));
+    EXPECT_THAT(image.pixel(28, 8), IsColour(c.rightColour));
 }
 
-TEST(ChartDecodeJpeg, DecodesProgressive) {
-    const QImage image = DecodeJpeg(TwoColourRgb(true));
-    ASSERT_FALSE(image.isNull());
-    EXPECT_THAT(image.pixel(4, 8), IsColour(255, 0, 0));
-    EXPECT_THAT(image.pixel(28, 8), IsColour(0, 0, 255));
-}
+const Sample Red{{255, 0, 0, 0}}, Blue{{0, 0, 255, 0}};
 
-TEST(ChartDecodeJpeg, DecodesGreyscale) {
-    EncodeOptions options;
-    options.Components = 1;
-    options.Input = JCS_GRAYSCALE;
-    const QImage image = DecodeJpeg(Encode(options, [](int x, int) {
-        return Sample{{static_cast<unsigned char>(x < 16 ? 40 : 200), 0, 0, 0}};
-    }));
-    ASSERT_FALSE(image.isNull());
-    EXPECT_THAT(image.pixel(4, 8), IsColour(40, 40, 40));
-    EXPECT_THAT(image.pixel(28, 8), IsColour(200, 200, 200));
-}
+constexpr EncodeOptions Cmyk{.Components = 4, .Input = JCS_CMYK, .Cmyk = true};
+constexpr EncodeOptions PlainCmyk{
+    .Components = 4, .Input = JCS_CMYK, .Cmyk = true, .AdobeMarker = false};
 
-TEST(ChartDecodeJpeg, DecodesAdobeInvertedCmyk) {
-    EncodeOptions options;
-    options.Components = 4;
-    options.Input = JCS_CMYK;
-    options.Cmyk = true;
-    // Adobe files store 255 - ink: full magenta and yellow make red; full cyan and magenta make
-    // blue.
-    const QImage image = DecodeJpeg(Encode(options, [](int x, int) {
-        return x < 16 ? Sample{{255, 0, 0, 255}} : Sample{{0, 0, 255, 255}};
-    }));
-    ASSERT_FALSE(image.isNull());
-    EXPECT_THAT(image.pixel(4, 8), IsColour(255, 0, 0));
-    EXPECT_THAT(image.pixel(28, 8), IsColour(0, 0, 255));
-}
-
-TEST(ChartDecodeJpeg, DecodesPlainCmyk) {
-    EncodeOptions options;
-    options.Components = 4;
-    options.Input = JCS_CMYK;
-    options.Cmyk = true;
-    options.AdobeMarker = false;
-    const QImage image = DecodeJpeg(Encode(options, [](int x, int) {
-        return x < 16 ? Sample{{0, 255, 255, 0}} : Sample{{0, 0, 0, 128}};
-    }));
-    ASSERT_FALSE(image.isNull());
-    EXPECT_THAT(image.pixel(4, 8), IsColour(255, 0, 0));
-    EXPECT_THAT(image.pixel(28, 8), IsColour(127, 127, 127));
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Kinds, ChartDecodeJpegTest, ::testing::Values(
+    HalvesCase{"Rgb", {}, Red, Blue, qRgb(255, 0, 0), qRgb(0, 0, 255)},
+    HalvesCase{"Progressive", {.Progressive = true}, Red, Blue, qRgb(255, 0, 0), qRgb(0, 0, 255)},
+    HalvesCase{"Grey", {.Components = 1, .Input = JCS_GRAYSCALE}, {{40}}, {{200}},
+               qRgb(40, 40, 40), qRgb(200, 200, 200)},
+    // Adobe files store 255 - ink: full magenta and yellow make red, cyan and magenta blue.
+    HalvesCase{"AdobeCmyk", Cmyk, {{255, 0, 0, 255}}, {{0, 0, 255, 255}},
+               qRgb(255, 0, 0), qRgb(0, 0, 255)},
+    HalvesCase{"PlainCmyk", PlainCmyk, {{0, 255, 255, 0}}, {{0, 0, 0, 128}},
+               qRgb(255, 0, 0), qRgb(127, 127, 127)}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 QByteArray Noise() {
     EncodeOptions options;
@@ -149,7 +132,7 @@ QByteArray Noise() {
     });
 }
 
-TEST(ChartDecodeJpeg, RefusesTruncatedStreams) {
+TEST(ChartDecodeJpeg, RefusesTruncatedGarbageAndOversizedInput) {
     const QByteArray whole = Noise();
     ASSERT_FALSE(DecodeJpeg(whole).isNull());
     for (const double part : {0.0, 0.01, 0.1, 0.5, 0.9, 0.99}) {
@@ -157,10 +140,7 @@ TEST(ChartDecodeJpeg, RefusesTruncatedStreams) {
         EXPECT_TRUE(DecodeJpeg(cut).isNull()) << part;
     }
     EXPECT_TRUE(DecodeJpeg(whole.left(whole.size() - 2)).isNull()); // no end marker
-}
 
-TEST(ChartDecodeJpeg, RefusesGarbage) {
-    EXPECT_TRUE(DecodeJpeg(QByteArray()).isNull());
     EXPECT_TRUE(DecodeJpeg(QByteArray("not a picture at all")).isNull());
     EXPECT_TRUE(DecodeJpeg(QByteArray("\xff\xd8", 2)).isNull());
     std::mt19937 random(11);
@@ -171,6 +151,16 @@ TEST(ChartDecodeJpeg, RefusesGarbage) {
         }
         EXPECT_TRUE(DecodeJpeg(bytes).isNull());
     }
+
+    // A frame header claiming 65000 x 65000 is refused before anything is allocated.
+    QByteArray huge = Encode({}, [](int, int) { return Red; });
+    const qsizetype sof = huge.indexOf(QByteArray("\xff\xc0", 2));
+    ASSERT_GE(sof, 0);
+    for (const qsizetype field : {sof + 5, sof + 7}) {
+        huge[field] = static_cast<char>(65000 >> 8);
+        huge[field + 1] = static_cast<char>(65000 & 0xff);
+    }
+    EXPECT_TRUE(DecodeJpeg(huge).isNull());
 }
 
 TEST(ChartDecodeJpeg, SurvivesCorruptedScanData) {
@@ -187,18 +177,6 @@ TEST(ChartDecodeJpeg, SurvivesCorruptedScanData) {
             EXPECT_EQ(image.format(), QImage::Format_RGB32);
         }
     }
-}
-
-TEST(ChartDecodeJpeg, RefusesOversizedPicturesBeforeAllocating) {
-    QByteArray bytes = TwoColourRgb();
-    // Rewrite the frame header's height and width to 65000 x 65000.
-    const qsizetype sof = bytes.indexOf(QByteArray("\xff\xc0", 2));
-    ASSERT_GE(sof, 0);
-    for (const qsizetype field : {sof + 5, sof + 7}) {
-        bytes[field] = static_cast<char>(65000 >> 8);
-        bytes[field + 1] = static_cast<char>(65000 & 0xff);
-    }
-    EXPECT_TRUE(DecodeJpeg(bytes).isNull());
 }
 
 } // namespace

@@ -1,25 +1,23 @@
 // The main window: its designed controls, start-up, the port selection, the device link shown in
-// the status bar, frames drawn as they arrive, the chart switches, the popup menu and the web
-// label.
+// the status bar, frames drawn as they arrive, the chart switches, the popup menu, the web label,
+// its placement between runs, and the C table window it fills.
 
 #include "tests/ui/FormTestSupport.h"
 
 #include "frame/FrameCore.h"
+#include "settings/ZorFormStorage.h"
 #include "ui/ChartView.h"
+#include "ui/frmCodeCu.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QEnterEvent>
-#include <QFrame>
-#include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScreen>
 #include <QStatusBar>
-#include <QTest>
-#include <QToolButton>
 
 #include <gmock/gmock.h>
 
@@ -27,119 +25,87 @@ namespace {
 
 using formtest::FrameLine;
 using formtest::MakeWindow;
+using formtest::StoredString;
 using formtest::WaitUntil;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
-template <class T>
-T* Control(const ui::TForm1& form, const char* name) {
-    return form.findChild<T*>(QString::fromLatin1(name));
+QString U(const char* text) {
+    return QString::fromUtf8(text);
 }
 
 // ---- Designed controls -------------------------------------------------------------------------
 
-TEST(MainWindowDesign, WindowCaptionSizeAndMinimum) {
+TEST(MainWindowDesign, ControlsCarryTheirNamesAndTexts) {
     auto window = MakeWindow();
     EXPECT_EQ(window->windowTitle(), "Dekoder IR");
     EXPECT_EQ(window->objectName(), "Form1");
     EXPECT_EQ(window->size(), QSize(811, 312));
     EXPECT_EQ(window->minimumSize(), QSize(811, 312));
     EXPECT_EQ(window->font().family(), "Tahoma");
+    const std::pair<const char*, const char*> texts[] = {
+        {"Label1", "Graficzny dekoder pilotów"},
+        {"Label4", "Strona projektu:"},
+        {"lbCon", "brak połączenia"},
+        {"Label2", "Wprowadź opis wykresu:"},
+        {"BitBtn4", "Zastosuj"},
+        {"CheckBox1", "Etykiety"},
+        {"CheckBox2", "Widok 3D"},
+        {"BitBtn1", "OK"},
+        {"btnEmituj", "Emituj odebrany kod"},
+        {"btnEmituWykres", "Emituj ramkę z wykresu"}};
+    for (const auto& [name, text] : texts) {
+        ASSERT_NE(window.Find(name), nullptr) << name;
+        EXPECT_EQ(window.Find(name)->property("text").toString(), U(text)) << name;
+    }
+    EXPECT_EQ(window.Find("GroupBox2")->property("title"), " Port komunikacyjny ");
+    for (const char* name :
+         {"Panel1", "pnOpis", "pnlEmisja", "Image1", "Image2", "lbWeb", "Edit1", "Chart1"}) {
+        EXPECT_NE(window.Find(name), nullptr) << name;
+    }
+    EXPECT_NE(window.Find<QStatusBar>("StatusBar1"), nullptr);
+    EXPECT_TRUE(window.Find<QComboBox>("ComboBox1")->isEditable());
 }
 
-struct ControlText {
-    const char* name;
-    const char* text;
-};
-
-TEST(MainWindowDesign, ControlsCarryTheirNamesAndTexts) {
+TEST(MainWindowDesign, GeometryStripsAndRightAnchoredControls) {
     auto window = MakeWindow();
-    for (const ControlText& c : {
-             ControlText{"Label1", "Graficzny dekoder pilotów"},
-             ControlText{"Label4", "Strona projektu:"},
-             ControlText{"lbCon", "brak połączenia"},
-             ControlText{"Label2", "Wprowadź opis wykresu:"},
-         }) {
-        const QLabel* label = Control<QLabel>(*window, c.name);
-        ASSERT_NE(label, nullptr) << c.name;
-        EXPECT_EQ(label->text(), QString::fromUtf8(c.text)) << c.name;
+    ASSERT_TRUE(window.Show());
+    EXPECT_EQ(window.Find("Panel1")->height(), 57);
+    EXPECT_EQ(window.Find("Image1")->size(), QSize(100, 36));
+    EXPECT_EQ(window.Find("Image2")->geometry(), QRect(16, 9, 32, 32));
+    EXPECT_EQ(window.Find("Label1")->pos(), QPoint(64, 11));
+    EXPECT_EQ(window.Find("lbWeb")->pos(), QPoint(157, 40));
+    EXPECT_EQ(window.Find("GroupBox2")->geometry(), QRect(414, 2, 199, 48));
+    EXPECT_EQ(window.Find("ComboBox1")->width(), 81);
+    EXPECT_EQ(window.Find("Edit1")->width(), 433);
+    for (const char* hidden : {"pnOpis", "pnlEmisja", "lbCon"}) {
+        EXPECT_FALSE(window.Find(hidden)->isVisible()) << hidden;
     }
-    for (const ControlText& c : {
-             ControlText{"BitBtn4", "Zastosuj"},
-             ControlText{"CheckBox1", "Etykiety"},
-             ControlText{"CheckBox2", "Widok 3D"},
-             ControlText{"BitBtn1", "OK"},
-             ControlText{"btnEmituj", "Emituj odebrany kod"},
-             ControlText{"btnEmituWykres", "Emituj ramkę z wykresu"},
-         }) {
-        const QAbstractButton* button = Control<QAbstractButton>(*window, c.name);
-        ASSERT_NE(button, nullptr) << c.name;
-        EXPECT_EQ(button->text(), QString::fromUtf8(c.text)) << c.name;
-    }
-    EXPECT_EQ(Control<QGroupBox>(*window, "GroupBox2")->title(), " Port komunikacyjny ");
-    for (const char* name : {"Panel1", "pnOpis", "pnlEmisja"}) {
-        EXPECT_NE(Control<QFrame>(*window, name), nullptr) << name;
-    }
-    for (const char* name : {"Image1", "Image2", "lbWeb", "Edit1", "ComboBox1", "Chart1"}) {
-        EXPECT_NE(Control<QWidget>(*window, name), nullptr) << name;
-    }
-    EXPECT_NE(Control<QStatusBar>(*window, "StatusBar1"), nullptr);
-}
+    EXPECT_FALSE(window.Find<QCheckBox>("CheckBox1")->isChecked());
+    EXPECT_FALSE(window.Find<QCheckBox>("CheckBox2")->isChecked());
+    EXPECT_EQ(window.Find("CheckBox1")->layoutDirection(), Qt::RightToLeft);
 
-TEST(MainWindowDesign, StripsAndPictureSizes) {
-    auto window = MakeWindow();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.form.get()));
-    EXPECT_EQ(Control<QFrame>(*window, "Panel1")->height(), 57);
-    EXPECT_EQ(Control<QWidget>(*window, "Image1")->size(), QSize(100, 36));
-    EXPECT_EQ(Control<QWidget>(*window, "Image2")->geometry(), QRect(16, 9, 32, 32));
-    EXPECT_EQ(Control<QWidget>(*window, "Label1")->pos(), QPoint(64, 11));
-    EXPECT_EQ(Control<QWidget>(*window, "lbWeb")->pos(), QPoint(157, 40));
-    EXPECT_EQ(Control<QWidget>(*window, "GroupBox2")->geometry(), QRect(414, 2, 199, 48));
-    EXPECT_EQ(Control<QWidget>(*window, "ComboBox1")->width(), 81);
-    EXPECT_EQ(Control<QWidget>(*window, "Edit1")->width(), 433);
-    EXPECT_TRUE(Control<QComboBox>(*window, "ComboBox1")->isEditable());
-    EXPECT_FALSE(Control<QWidget>(*window, "pnOpis")->isVisible());
-    EXPECT_FALSE(Control<QWidget>(*window, "pnlEmisja")->isVisible());
-    EXPECT_FALSE(Control<QWidget>(*window, "lbCon")->isVisible());
-    EXPECT_FALSE(Control<QCheckBox>(*window, "CheckBox1")->isChecked());
-    EXPECT_FALSE(Control<QCheckBox>(*window, "CheckBox2")->isChecked());
-    EXPECT_EQ(Control<QCheckBox>(*window, "CheckBox1")->layoutDirection(), Qt::RightToLeft);
-}
-
-TEST(MainWindowDesign, RightAnchoredControlsFollowTheRightEdge) {
-    auto window = MakeWindow();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.form.get()));
-    const QWidget* logo = Control<QWidget>(*window, "Image1");
-    const QWidget* labels = Control<QWidget>(*window, "CheckBox1");
-    const int logoGap = window->width() - logo->x();
-    const int labelsGap = window->width() - labels->x();
+    const int logoGap = window->width() - window.Find("Image1")->x();
+    const int labelsGap = window->width() - window.Find("CheckBox1")->x();
     window->resize(1000, 400);
     formtest::Pump();
-    EXPECT_EQ(window->width() - logo->x(), logoGap);
-    EXPECT_EQ(window->width() - labels->x(), labelsGap);
+    EXPECT_EQ(window->width() - window.Find("Image1")->x(), logoGap);
+    EXPECT_EQ(window->width() - window.Find("CheckBox1")->x(), labelsGap);
 }
 
-TEST(MainWindowDesign, StatusBarPanelsStartWithTheirTexts) {
+TEST(MainWindowDesign, StatusBarPanelsAndPopupMenuItems) {
     auto window = MakeWindow();
-    const std::vector<QString> expected{
-        QString::fromUtf8("Ilość impulsów: "), "0", "Status: ", "-", "AVR  ",
-        QString::fromUtf8("próba połączenia")};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(window->PanelText(i), expected[static_cast<size_t>(i)]) << "panel " << i;
+    const QStringList panels{U("Ilość impulsów: "), "0", "Status: ", "-", "AVR  ",
+                             U("próba połączenia")};
+    for (int i = 0; i < panels.size(); ++i) {
+        EXPECT_EQ(window->PanelText(i), panels[i]) << "panel " << i;
     }
-    const QLabel* count = Control<QLabel>(*window, "StatusPanel1");
-    ASSERT_NE(count, nullptr);
-    EXPECT_EQ(count->width(), 40);
-    EXPECT_EQ(count->frameShadow(), QFrame::Sunken);
-    EXPECT_EQ(Control<QLabel>(*window, "StatusPanel0")->width(), 100);
-    EXPECT_EQ(Control<QLabel>(*window, "StatusPanel3")->width(), 120);
-}
+    EXPECT_EQ(window.Find("StatusPanel0")->width(), 100);
+    EXPECT_EQ(window.Find("StatusPanel1")->width(), 40);
+    EXPECT_EQ(window.Find<QLabel>("StatusPanel1")->frameShadow(), QFrame::Sunken);
+    EXPECT_EQ(window.Find("StatusPanel3")->width(), 120);
 
-TEST(MainWindowDesign, PopupMenuItemsInOrder) {
-    auto window = MakeWindow();
-    QStringList names;
-    QStringList texts;
+    QStringList names, texts;
     for (const QAction* item : window->PopupMenu1()->actions()) {
         names << item->objectName();
         texts << (item->isSeparator() ? QStringLiteral("-") : item->text());
@@ -147,18 +113,15 @@ TEST(MainWindowDesign, PopupMenuItemsInOrder) {
     EXPECT_EQ(names, QStringList({"Emisjaodebranychkodw1", "N2", "Wasnyopis1", "N1",
                                   "ZapisdoplikuBMP1", "N4", "Zapiszramk1", "Wczytajramk1", "N3",
                                   "Zanegujwykres1", "N5", "GenerujtablicC1"}));
-    EXPECT_EQ(
-        texts,
-        QStringList({QString::fromUtf8("Emisja odebranych kodów"), "-",
-                     QString::fromUtf8("Własny opis"), "-", "Zapis do pliku graficznego *.BMP", "-",
-                     QString::fromUtf8("Zapisz ramkę"), QString::fromUtf8("Wczytaj ramkę"), "-",
-                     "Zaneguj wykres", "-", QString::fromUtf8("Generuj tablicę C")}));
-    const QList<QAction*> items = window->PopupMenu1()->actions();
-    EXPECT_TRUE(items[0]->isCheckable());
-    EXPECT_FALSE(items[0]->isChecked());
-    EXPECT_TRUE(items[0]->icon().isNull());
-    EXPECT_FALSE(items[2]->icon().isNull());
-    EXPECT_TRUE(items[11]->icon().isNull());
+    EXPECT_EQ(texts, QStringList({U("Emisja odebranych kodów"), "-", U("Własny opis"), "-",
+                                  "Zapis do pliku graficznego *.BMP", "-", U("Zapisz ramkę"),
+                                  U("Wczytaj ramkę"), "-", "Zaneguj wykres", "-",
+                                  U("Generuj tablicę C")}));
+    EXPECT_TRUE(window.Item(0)->isCheckable());
+    EXPECT_FALSE(window.Item(0)->isChecked());
+    EXPECT_TRUE(window.Item(0)->icon().isNull());
+    EXPECT_FALSE(window.Item(2)->icon().isNull());
+    EXPECT_TRUE(window.Item(11)->icon().isNull());
     EXPECT_EQ(window->Chart1()->PopupMenu(), window->PopupMenu1());
 }
 
@@ -166,18 +129,17 @@ TEST(MainWindowDesign, PopupMenuItemsInOrder) {
 
 TEST(MainWindowStartUp, WithNoSavedPortShowsCom1AndTriesIt) {
     auto window = MakeWindow();
-    EXPECT_EQ(Control<QComboBox>(*window, "ComboBox1")->currentText(), "COM1");
-    EXPECT_EQ(window->ZorComPort1()->ComPort(), "COM1");
-    EXPECT_TRUE(window->ZorComPort1()->Active());
-    EXPECT_TRUE(window->ZorComPort1()->Connected());
-    EXPECT_EQ(window->ZorComPort1()->BaudRate(), "38400");
-    EXPECT_EQ(window->ZorComPort1()->DataBits(), "8");
-    EXPECT_EQ(window->ZorComPort1()->CheckCmd(), "AT");
-    EXPECT_TRUE(window->ZorComPort1()->EnableCheckTimer());
-    EXPECT_EQ(window->PanelText(frame::PanelLink), QString::fromUtf8("próba połączenia"));
+    const serial::TZorComPort& port = *window->ZorComPort1();
+    EXPECT_EQ(window.Find<QComboBox>("ComboBox1")->currentText(), "COM1");
+    EXPECT_EQ(port.ComPort(), "COM1");
+    EXPECT_TRUE(port.Active() && port.Connected() && port.EnableCheckTimer());
+    EXPECT_EQ(port.BaudRate(), "38400");
+    EXPECT_EQ(port.DataBits(), "8");
+    EXPECT_EQ(port.CheckCmd(), "AT");
+    EXPECT_EQ(window->PanelText(frame::PanelLink), U("próba połączenia"));
 }
 
-TEST(MainWindowStartUp, MissingPortIsReportedInThePanelTooltip) {
+TEST(MainWindowStartUp, PortErrorsGoToThePanelTooltipWithAHintOnPermissions) {
     formtest::SavePort(QStringLiteral("/nonexistent/ttyIR0"));
     auto window = MakeWindow();
     // Follow every error the window is told of, in order. The worker started by the window's
@@ -192,49 +154,36 @@ TEST(MainWindowStartUp, MissingPortIsReportedInThePanelTooltip) {
     ASSERT_TRUE(WaitUntil([&] { return !errors.empty(); }));
     formtest::Pump(200);
     EXPECT_EQ(errors.front(), ENOENT) << ::testing::PrintToString(errors);
-    const QLabel* linkPanel = Control<QLabel>(*window, "StatusPanel5");
-    EXPECT_EQ(linkPanel->toolTip(), window->LastComErrorText());
-    EXPECT_FALSE(linkPanel->toolTip().isEmpty());
-}
+    EXPECT_EQ(window.Find("StatusPanel5")->toolTip(), window->LastComErrorText());
+    EXPECT_FALSE(window->LastComErrorText().isEmpty());
 
-TEST(MainWindowStartUp, PermissionErrorTellsAboutTheDialoutGroup) {
-    auto window = MakeWindow();
-    window->ZorComPort1ComError(window->ZorComPort1(), EACCES, "Permission denied");
-    EXPECT_THAT(window->LastComErrorText().toStdString(), ::testing::HasSubstr("dialout"));
-    EXPECT_THAT(window->LastComErrorText().toStdString(),
-                ::testing::HasSubstr("Permission denied"));
-    window->ZorComPort1ComError(window->ZorComPort1(), 9997, "Timeout during operation");
-    EXPECT_THAT(window->LastComErrorText().toStdString(),
-                ::testing::Not(::testing::HasSubstr("dialout")));
+    const QString linkText = window->PanelText(frame::PanelLink);
+    window->ZorComPort1ComError(&port, EACCES, "Permission denied");
+    EXPECT_THAT(window->LastComErrorText().toStdString(), HasSubstr("dialout"));
+    EXPECT_THAT(window->LastComErrorText().toStdString(), HasSubstr("Permission denied"));
+    window->ZorComPort1ComError(&port, 9997, "Timeout during operation");
+    EXPECT_THAT(window->LastComErrorText().toStdString(), ::testing::Not(HasSubstr("dialout")));
     // The panel's own text is left to the link handlers.
-    EXPECT_EQ(window->PanelText(frame::PanelLink), QString::fromUtf8("próba połączenia"));
+    EXPECT_EQ(window->PanelText(frame::PanelLink), linkText);
 }
 
-TEST(MainWindowPort, ApplyingATypedPortAppliesAndSavesIt) {
+TEST(MainWindowPort, ATypedPortIsAppliedAndSavedButAnEmptyOneIsNotSaved) {
     auto window = MakeWindow();
-    auto* box = Control<QComboBox>(*window, "ComboBox1");
+    auto* box = window.Find<QComboBox>("ComboBox1");
     box->setEditText(QStringLiteral("/dev/ttyNOTHERE"));
     window->SetPanelText(frame::PanelLink, "x");
-    Control<QAbstractButton>(*window, "BitBtn4")->click();
+    window.Find<QAbstractButton>("BitBtn4")->click();
     EXPECT_EQ(window->ZorComPort1()->ComPort(), "/dev/ttyNOTHERE");
-    EXPECT_TRUE(window->ZorComPort1()->Active());
-    EXPECT_TRUE(window->ZorComPort1()->Connected());
-    EXPECT_EQ(formtest::StoredString(QStringLiteral("Port komunikacyjny")), "/dev/ttyNOTHERE");
-    EXPECT_EQ(window->PanelText(frame::PanelLink), QString::fromUtf8("próba połączenia"));
+    EXPECT_TRUE(window->ZorComPort1()->Active() && window->ZorComPort1()->Connected());
+    EXPECT_EQ(StoredString(QStringLiteral("Port komunikacyjny")), "/dev/ttyNOTHERE");
+    EXPECT_EQ(window->PanelText(frame::PanelLink), U("próba połączenia"));
 
-    // The next start shows it.
-    window.form.reset();
-    auto next = MakeWindow();
-    EXPECT_EQ(Control<QComboBox>(*next, "ComboBox1")->currentText(), "/dev/ttyNOTHERE");
-}
-
-TEST(MainWindowPort, AnEmptyPortIsAppliedButNotSaved) {
-    formtest::SavePort(QStringLiteral("/dev/ttySAVED"));
-    auto window = MakeWindow();
-    Control<QComboBox>(*window, "ComboBox1")->setEditText(QString());
+    box->setEditText(QString());
     window->BitBtn4Click();
     EXPECT_EQ(window->ZorComPort1()->ComPort(), "");
-    EXPECT_EQ(formtest::StoredString(QStringLiteral("Port komunikacyjny")), "/dev/ttySAVED");
+    window.form.reset();
+    // The next start shows the last saved one.
+    EXPECT_EQ(MakeWindow().Find<QComboBox>("ComboBox1")->currentText(), "/dev/ttyNOTHERE");
 }
 
 // ---- The device link and frames, against the simulated device ----------------------------------
@@ -244,38 +193,30 @@ TEST(MainWindowDevice, LinkTextsFollowTheDevice) {
     device->SetSilent(true);
     formtest::SavePort(device.Link());
     auto window = MakeWindow();
-    EXPECT_EQ(window->PanelText(frame::PanelLink), QString::fromUtf8("próba połączenia"));
     // On connecting the window asks for an acknowledgement and the identification.
     ASSERT_TRUE(WaitUntil([&] { return device->CommandTexts().size() >= 2; }));
     EXPECT_THAT(device->CommandTexts(), ElementsAre("AT", "ATI"));
-    EXPECT_EQ(window->PanelText(frame::PanelLink), QString::fromUtf8("próba połączenia"));
+    EXPECT_EQ(window->PanelText(frame::PanelLink), U("próba połączenia"));
 
     device->SendLine("OK");
     ASSERT_TRUE(WaitUntil([&] { return window->Core().LinkConfirmed(); }));
-    EXPECT_EQ(window->PanelText(frame::PanelLink), QString::fromUtf8("<----> Połączony"));
-
+    EXPECT_EQ(window->PanelText(frame::PanelLink), U("<----> Połączony"));
     device->SendLine("+ATI: irsim IR transceiver 1.0");
-    ASSERT_TRUE(WaitUntil([&] {
-        return window->PanelText(frame::PanelLink) ==
-               QString::fromUtf8("<----> Połączony     irsim IR transceiver 1.0");
-    }));
-}
-
-TEST(MainWindowDevice, AnsweringDeviceReachesTheIdentification) {
-    formtest::Device device;
-    formtest::SavePort(device.Link());
-    auto window = MakeWindow();
     EXPECT_TRUE(WaitUntil([&] {
         return window->PanelText(frame::PanelLink) ==
-               QString::fromUtf8("<----> Połączony     irsim IR transceiver 1.0");
+               U("<----> Połączony     irsim IR transceiver 1.0");
     }));
 }
 
-TEST(MainWindowDevice, AFrameIsDrawnInvertedAndSwitched) {
+TEST(MainWindowDevice, FramesAreDrawnInvertedAndSwitchedUntilTheDeviceHangsUp) {
     formtest::Device device;
     formtest::SavePort(device.Link());
     auto window = MakeWindow();
-    ASSERT_TRUE(WaitUntil([&] { return window->Core().LinkConfirmed(); }));
+    // An answering device reaches the identification by itself.
+    ASSERT_TRUE(WaitUntil([&] {
+        return window->PanelText(frame::PanelLink) ==
+               U("<----> Połączony     irsim IR transceiver 1.0");
+    }));
     device->SendFrame({9000, 4500, 560});
     ASSERT_TRUE(WaitUntil([&] { return window->PulseFrame().Count == 3; }));
     EXPECT_EQ(window->PanelText(frame::PanelPulseCount), "3");
@@ -288,100 +229,190 @@ TEST(MainWindowDevice, AFrameIsDrawnInvertedAndSwitched) {
     EXPECT_DOUBLE_EQ(points[6].X, 14060);
     EXPECT_TRUE(window->Core().FrameReceived());
 
-    window->PopupMenu1()->actions()[9]->trigger(); // "Zaneguj wykres"
+    window.Item(9)->trigger(); // "Zaneguj wykres"
     EXPECT_EQ(window->PanelText(frame::PanelMode), "NADAJNIK");
     EXPECT_DOUBLE_EQ(window->Chart1()->Points()[0].Y, 1.0);
     EXPECT_EQ(window->PulseFrame().Mode, 0);
 
-    Control<QCheckBox>(*window, "CheckBox1")->click();
+    auto* labels = window.Find<QCheckBox>("CheckBox1");
+    auto* view3d = window.Find<QCheckBox>("CheckBox2");
+    labels->click();
     EXPECT_TRUE(window->Chart1()->MarksVisible());
-    Control<QCheckBox>(*window, "CheckBox2")->click();
+    EXPECT_FALSE(window->Chart1()->View3D());
+    view3d->click();
     EXPECT_TRUE(window->Chart1()->View3D());
-    Control<QCheckBox>(*window, "CheckBox1")->click();
+    labels->click();
     EXPECT_FALSE(window->Chart1()->MarksVisible());
-    Control<QCheckBox>(*window, "CheckBox2")->click();
+    view3d->click();
     EXPECT_FALSE(window->Chart1()->View3D());
 
     // The next frame keeps the inverted view.
     device->SendFrame({560});
     ASSERT_TRUE(WaitUntil([&] { return window->PulseFrame().Count == 1; }));
     EXPECT_EQ(window->PanelText(frame::PanelMode), "NADAJNIK");
-}
 
-TEST(MainWindowDevice, AHangUpShowsTheDisconnection) {
-    formtest::Device device;
-    formtest::SavePort(device.Link());
-    auto window = MakeWindow();
-    ASSERT_TRUE(WaitUntil([&] { return window->Core().LinkConfirmed(); }));
     device->HangUp();
     EXPECT_TRUE(WaitUntil(
-        [&] {
-            return window->PanelText(frame::PanelLink) == QString::fromUtf8("--> x <-- Rozłączony");
-        },
-        8000));
+        [&] { return window->PanelText(frame::PanelLink) == U("--> x <-- Rozłączony"); }, 8000));
 }
 
-// ---- Popup menu enabling ------------------------------------------------------------------------
+// ---- Popup menu enabling and the web label
+// -------------------------------------------------------
 
-TEST(MainWindowPopup, EmptyFrameOffersOnlyLoading) {
+TEST(MainWindowPopup, OnlyLoadingUntilTheFrameHoldsAPulse) {
     auto window = MakeWindow();
-    emit window->PopupMenu1()->aboutToShow();
-    for (const QAction* item : window->PopupMenu1()->actions()) {
-        EXPECT_EQ(item->isEnabled(), item->objectName() == "Wczytajramk1")
-            << item->objectName().toStdString();
-    }
-}
-
-TEST(MainWindowPopup, AFrameEnablesEveryItem) {
-    auto window = MakeWindow();
-    emit window->PopupMenu1()->aboutToShow();
+    const auto enabled = [&] {
+        emit window->PopupMenu1()->aboutToShow();
+        QStringList names;
+        for (const QAction* item : window->PopupMenu1()->actions()) {
+            if (item->isEnabled()) {
+                names << item->objectName();
+            }
+        }
+        return names;
+    };
+    EXPECT_EQ(enabled(), QStringList{"Wczytajramk1"});
     window->ZorComPort1RxString(nullptr, FrameLine("560,1690"));
-    emit window->PopupMenu1()->aboutToShow();
-    for (const QAction* item : window->PopupMenu1()->actions()) {
-        EXPECT_TRUE(item->isEnabled()) << item->objectName().toStdString();
-    }
+    EXPECT_EQ(enabled().size(), window->PopupMenu1()->actions().size());
     // A frame of no pulses disables them again.
     window->ZorComPort1RxString(nullptr, FrameLine(""));
-    emit window->PopupMenu1()->aboutToShow();
-    EXPECT_FALSE(window->PopupMenu1()->actions()[0]->isEnabled());
-    EXPECT_TRUE(window->PopupMenu1()->actions()[7]->isEnabled());
+    EXPECT_EQ(enabled(), QStringList{"Wczytajramk1"});
 }
 
-// ---- The web label ------------------------------------------------------------------------------
-
-TEST(MainWindowWebLabel, HoverAndLeaveRestoreTheLook) {
+TEST(MainWindowWebLabel, HoverAndLeaveRestoreTheLookAndAClickOpensTheAddress) {
     auto window = MakeWindow();
-    auto* label = Control<QLabel>(*window, "lbWeb");
-    EXPECT_FALSE(label->text().isEmpty());
-    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
-    EXPECT_FALSE(label->font().bold());
-
+    ASSERT_TRUE(window.Show());
+    auto* label = window.Find<QLabel>("lbWeb");
+    const auto look = [&] {
+        return std::tuple(label->palette().color(QPalette::WindowText), label->font().bold(),
+                          label->font().underline(), label->cursor().shape());
+    };
+    const auto plain = std::tuple(QColor(0x80, 0x80, 0x80), false, false, Qt::ArrowCursor);
+    EXPECT_EQ(look(), plain);
     QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), label->mapToGlobal(QPointF(3, 3)),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(label, &move);
-    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0x00, 0x00, 0xFF));
-    EXPECT_TRUE(label->font().bold());
-    EXPECT_TRUE(label->font().underline());
-    EXPECT_EQ(label->cursor().shape(), Qt::PointingHandCursor);
-
+    EXPECT_EQ(look(), std::tuple(QColor(0x00, 0x00, 0xFF), true, true, Qt::PointingHandCursor));
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(label, &leave);
-    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
-    EXPECT_FALSE(label->font().bold());
-    EXPECT_FALSE(label->font().underline());
-    EXPECT_EQ(label->cursor().shape(), Qt::ArrowCursor);
-}
+    EXPECT_EQ(look(), plain);
 
-TEST(MainWindowWebLabel, ClickOpensTheAddress) {
-    auto window = MakeWindow();
-    auto* label = Control<QLabel>(*window, "lbWeb");
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.form.get()));
     QTest::mouseClick(label, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
     ASSERT_EQ(window.url->opened.size(), 1u);
     EXPECT_EQ(window.url->opened[0], label->text());
     EXPECT_TRUE(window.url->opened[0].startsWith("http"));
-    EXPECT_FALSE(Control<QLabel>(*window, "lbCon")->isVisible());
+    EXPECT_FALSE(window.Find("lbCon")->isVisible());
+}
+
+// ---- Placement: saved on close, restored on show ---------------------------------------------
+
+QString PlacementKey(const formtest::Window& window) {
+    return window->ZorFormStorage1()->PlacementKey();
+}
+
+TEST(MainWindowPlacement, FirstStartIsCentredWithTheDesignedSize) {
+    auto window = MakeWindow();
+    ASSERT_TRUE(window.Show());
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    const QRect outer = window->frameGeometry();
+    EXPECT_EQ(window->size(), QSize(811, 312));
+    // The window system may add its frame only once the window is up; allow for its few pixels.
+    EXPECT_NEAR(outer.left(), (screen.width() - outer.width()) / 2, 4);
+    EXPECT_NEAR(outer.top(), (screen.height() - outer.height()) / 2, 4);
+}
+
+TEST(MainWindowPlacement, SavedOnCloseUnderForm1AndRestoredOnTheNextStart) {
+    QString key;
+    QRect left;
+    {
+        auto window = MakeWindow();
+        key = PlacementKey(window);
+        EXPECT_TRUE(key.endsWith(QStringLiteral("\\Form1")));
+        EXPECT_EQ(window->ZorFormStorage1()->TypeIniName(),
+                  settings::TApplicationIniName::asAppIniName);
+        ASSERT_TRUE(window.Show());
+        window->setGeometry(100, 120, 900, 400);
+        formtest::Pump();
+        left = window->frameGeometry();
+        EXPECT_TRUE(window->close());
+        for (const auto& [name, value] : {std::pair{"Left", left.left()},
+                                          {"Top", left.top()},
+                                          {"Width", left.width()},
+                                          {"Height", left.height()}}) {
+            EXPECT_EQ(StoredString(QString::fromLatin1(name), key), QString::number(value)) << name;
+        }
+    }
+    auto next = MakeWindow();
+    ASSERT_TRUE(next.Show());
+    EXPECT_EQ(next->frameGeometry(), left);
+}
+
+TEST(MainWindowPlacement, OffScreenValuesAreLeftAsTheyAre) {
+    const QString key = PlacementKey(MakeWindow());
+    settings::WriteRegString(QStringLiteral("Left"), QStringLiteral("5000"), key);
+    settings::WriteRegString(QStringLiteral("Top"), QStringLiteral("-300"), key);
+    auto window = MakeWindow();
+    window->show();
+    formtest::Pump();
+    // Nothing pulls the window back onto the screen (a frame added on showing may shift it a
+    // few pixels).
+    EXPECT_NEAR(window->frameGeometry().left(), 5000, 4);
+    EXPECT_NEAR(window->frameGeometry().top(), -300, 4);
+}
+
+// ---- The C table window and the command that fills it ---------------------------------------
+
+TEST(CTableWindow, Design) {
+    ui::TForm2 form2;
+    EXPECT_EQ(form2.windowTitle(), "C table generator");
+    EXPECT_EQ(form2.size(), QSize(554, 290));
+    const QPlainTextEdit* memo = form2.Memo1();
+    EXPECT_EQ(memo->objectName(), "Memo1");
+    EXPECT_EQ(memo->toPlainText(), "Memo1");
+    EXPECT_FALSE(memo->isReadOnly());
+    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    // Out of the tab order, but the user can still click into it to edit and copy.
+    EXPECT_EQ(memo->focusPolicy(), Qt::ClickFocus);
+    EXPECT_TRUE(QFontInfo(memo->font()).fixedPitch());
+    EXPECT_FALSE(form2.isVisible());
+}
+
+TEST(CTableWindow, CommandFillsTheWindowFreshEachTimeAndShowsItModallyInTheCentre) {
+    auto window = MakeWindow();
+    ui::TForm2 form2;
+    window->SetForm2(&form2);
+    window->ZorComPort1RxString(nullptr, FrameLine("9000,4500,560,560,560,1690,560"));
+
+    QStringList shown;
+    QPoint centre;
+    form2.SetShowModalHook([&](ui::TForm2& form) {
+        // CR LF in the table must give single line breaks in the box.
+        shown = form.Memo1()->toPlainText().split('\n');
+        centre = form.frameGeometry().center();
+        // The user edits the text; the frame must not change.
+        form.Memo1()->setPlainText(QStringLiteral("edited"));
+    });
+    window.Item(11)->trigger(); // "Generuj tablicę C"
+    EXPECT_THAT(shown, ElementsAre("uint16_t tab[7] PROGMEM = { ", "\t9000,4500,560,560,560,",
+                                   "\t1690,560 ", "};"));
+    const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((centre - screenCentre).manhattanLength(), 2);
+    EXPECT_EQ(window->PulseFrame().Count, 7);
+    EXPECT_EQ(window->PulseFrame().Durations[0], 9000);
+
+    window->ZorComPort1RxString(nullptr, FrameLine("9000"));
+    window->GenerujtablicC1Click();
+    EXPECT_THAT(shown, ElementsAre("uint16_t tab[1] PROGMEM = { 9000 ", "};"));
+}
+
+TEST(CTableWindow, CommandAfterTheWindowWasDestroyedDoesNothing) {
+    auto window = MakeWindow();
+    auto gone = std::make_unique<ui::TForm2>();
+    window->SetForm2(gone.get());
+    gone.reset();
+    window->ZorComPort1RxString(nullptr, FrameLine("560"));
+    window->GenerujtablicC1Click();
 }
 
 } // namespace
