@@ -4,12 +4,14 @@
 #include "ui/ChartGeometry.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRubberBand>
 #include <QSaveFile>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -33,20 +35,36 @@ constexpr double LeftUpper = 1.2;
 // Room around the plotting area beyond what the bottom axis itself takes.
 const QMargins BaseMargins(24, 12, 24, 4);
 
+// The first installed family of `families` (the designed one, then its relatives), or all of them
+// when none is installed. A missing family sends every size and style asked for through the font
+// database's fallback search, which sorts all installed fonts; an installed one is found at once.
+QStringList InstalledFirst(const QStringList& families) {
+    for (const QString& family : families) {
+        if (QFontDatabase::hasFamily(family)) {
+            return {family};
+        }
+    }
+    return families;
+}
+
 QFont SansFont(int pixelSize) {
+    static const QStringList families =
+        InstalledFirst({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                        QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
     QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixelSize);
     return font;
 }
 
 QFont TitleFont() {
+    static const QStringList families =
+        InstalledFirst({QStringLiteral("Bookman Old Style"), QStringLiteral("URW Bookman"),
+                        QStringLiteral("URW Bookman L"), QStringLiteral("TeX Gyre Bonum"),
+                        QStringLiteral("DejaVu Serif")});
     QFont font;
-    font.setFamilies({QStringLiteral("Bookman Old Style"), QStringLiteral("URW Bookman"),
-                      QStringLiteral("URW Bookman L"), QStringLiteral("TeX Gyre Bonum"),
-                      QStringLiteral("DejaVu Serif")});
+    font.setFamilies(families);
     font.setStyleHint(QFont::Serif);
     font.setPixelSize(13);
     return font;
@@ -349,6 +367,9 @@ ChartView::ChartView(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     plot_ = new detail::ChartPlot(*this, this);
+    // The plot queues a repaint of itself when made. Ours below replaces it, and is skipped when
+    // the first showing has repainted the plot already (its resize), instead of painting twice.
+    QCoreApplication::removePostedEvents(plot_, QEvent::MetaCall);
     layout->addWidget(plot_);
 
     QLinearGradient gradient(0.0, 0.0, 0.0, 1.0);
@@ -377,6 +398,19 @@ ChartView::ChartView(QWidget* parent)
     footerElement_->setMargins(QMargins(10, 0, 10, 4));
     titleElement_->setVisible(false);
     footerElement_->setVisible(false);
+
+    repaintGap_ = new QTimer(this);
+    repaintGap_->setSingleShot(true);
+    repaintGap_->setInterval(RepaintGapMs);
+    connect(repaintGap_, &QTimer::timeout, this, &ChartView::RepaintGapEnded);
+    // Whatever starts a repaint (ours, or the plot's own on a resize), the changes made so far are
+    // in it, and the gap runs from its start.
+    connect(plot_, &QCustomPlot::beforeReplot, this, [this] {
+        repaintQueued_ = false;
+        repaintOwed_ = false;
+        repaintGap_->start();
+    });
+
     ApplyTextRow(titleElement_, title_, true);
 
     ScheduleReplot();
@@ -603,8 +637,32 @@ void ChartView::SyncBeforeLayout(QSize chartSize) const {
     plot_->xAxis->grid()->setVisible(!view3D_);
 }
 
-void ChartView::ScheduleReplot() const {
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+void ChartView::ScheduleReplot() {
+    if (repaintGap_->isActive()) {
+        repaintOwed_ = true;
+        return;
+    }
+    if (repaintQueued_) {
+        return;
+    }
+    repaintQueued_ = true;
+    // Our own queued call rather than the plot's: it is skipped when a repaint has come first (the
+    // plot's own, on the first showing or a resize), so the changes are not painted twice.
+    QTimer::singleShot(0, this, [this] {
+        if (repaintQueued_) {
+            plot_->replot();
+        }
+    });
+}
+
+void ChartView::RepaintGapEnded() {
+    if (repaintOwed_) {
+        plot_->replot();
+    }
+}
+
+bool ChartView::RepaintPending() const {
+    return repaintQueued_ || repaintOwed_;
 }
 
 QImage ChartView::Render() const {
@@ -643,11 +701,6 @@ void ChartView::SaveBitmap(const QString& fileName) const {
     if (!file.commit()) {
         throw fail(file.errorString());
     }
-}
-
-void ChartView::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    ScheduleReplot();
 }
 
 } // namespace ui

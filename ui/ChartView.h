@@ -12,6 +12,7 @@
 #include <vector>
 
 class QMenu;
+class QTimer;
 
 namespace ui {
 
@@ -27,11 +28,17 @@ class ChartPlot;
 // directions; a right click without a drag opens the popup menu; the wheel zooms the time axis
 // about the cursor.
 //
-// Repaints are queued and coalesce: any number of changes between two passes of the event loop
-// cost one repaint. Main thread only.
+// Repaints are queued and coalesce: the first change after a quiet spell repaints on the next pass
+// of the event loop; changes within RepaintGapMs of the start of a repaint are folded into one more
+// repaint at the end of that gap, so a burst of frames costs a few repaints, not one per frame. The
+// points themselves are always current (Points(), Render()). Main thread only.
 class ChartView : public QWidget, public frame::ChartSink {
     Q_OBJECT
 public:
+    // The shortest time from the start of one repaint to the start of the next (about a display
+    // frame).
+    static constexpr int RepaintGapMs = 16;
+
     explicit ChartView(QWidget* parent = nullptr);
     ~ChartView() override;
 
@@ -79,6 +86,8 @@ public:
     // empty. Empty for an index out of range.
     QString MarkText(int index) const;
     bool BottomAxisAutomatic() const { return bottomAutomatic_; }
+    // A change has not been painted yet (its repaint is queued or waits for the gap to end).
+    bool RepaintPending() const;
 
     QCustomPlot* Plot() const;
     QCPRange BottomRange() const;
@@ -98,10 +107,10 @@ private:
     void ApplyTextRow(QCPTextElement* element, const QString& text, bool top);
     // Brings the axis ranges, the 3D margins and the grid in line with the state before a layout.
     void SyncBeforeLayout(QSize chartSize) const;
-    void ScheduleReplot() const;
+    void ScheduleReplot();
+    void RepaintGapEnded();
     void RebuildCurve();
     void ResetLeftAxis();
-    void resizeEvent(QResizeEvent* event) override;
 
     std::vector<Point> points_;
     bool marksVisible_ = false;
@@ -110,6 +119,10 @@ private:
     QString title_;
     QString footer_;
     QPointer<QMenu> popupMenu_;
+    // Runs from the start of each repaint; changes meanwhile only set repaintOwed_.
+    QTimer* repaintGap_ = nullptr;
+    bool repaintOwed_ = false;
+    bool repaintQueued_ = false;
 
     // The plot is our child widget; the rest belong to the plot.
     detail::ChartPlot* plot_ = nullptr;

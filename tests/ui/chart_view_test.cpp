@@ -4,16 +4,20 @@
 #include "ui/ChartGeometry.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFontDatabase>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtEndian>
 #include <gmock/gmock.h>
 
 #include <cmath>
 #include <limits>
 #include <ostream>
+#include <string>
 
 namespace ui {
 namespace {
@@ -50,6 +54,35 @@ void ExpectCurveFollowsPoints(const ChartView& view) {
     }
 }
 
+// A frame as DrawFrame draws it: a square wave of `pulses` pulses whose lengths depend on `seed`,
+// each labelled with its length.
+void AddWave(ChartView& view, int seed, int pulses = 150) {
+    view.ClearSeries();
+    view.SetBottomAxisAutomatic();
+    double x = 0;
+    double level = 1.0;
+    view.AddPoint(x, level, "");
+    for (int i = 0; i < pulses; ++i) {
+        const int length = 300 + (seed * 37 + i * 101) % 900;
+        view.AddPoint(x, level, ".");
+        x += length;
+        view.AddPoint(x, level, std::to_string(length));
+        level = level == 1.0 ? 0.1 : 1.0;
+    }
+}
+
+// Runs the view's queued repaints, also one held back until the repaint gap has passed.
+void SettleView(const ChartView& view) {
+    QApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
+    while (view.RepaintPending() && clock.elapsed() < 2000) {
+        QThread::msleep(1);
+        QApplication::processEvents();
+    }
+    QApplication::processEvents();
+}
+
 // The points DrawFrame gives for 9000, 4500, 560 in transmitter view.
 void AddSampleFrame(ChartView& view) {
     view.AddPoint(0, 1.0, "");
@@ -69,10 +102,15 @@ protected:
         view_.show();
         Settle();
     }
-    // Runs the queued repaints.
-    void Settle() {
-        QApplication::processEvents();
-        QApplication::processEvents();
+    void Settle() { SettleView(view_); }
+    // Lets `ms` pass with the event loop running.
+    static void Pump(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            QThread::msleep(1);
+            QApplication::processEvents();
+        }
     }
     QRect PlotArea() const { return view_.Plot()->axisRect()->rect(); }
 
@@ -91,6 +129,28 @@ TEST_F(ChartViewTest, StartsWithTheDesignedConfiguration) {
     EXPECT_EQ(view_.Plot()->xAxis->label(), "mikrosekundy");
     EXPECT_DOUBLE_EQ(view_.LeftRange().lower, 0.0);
     EXPECT_DOUBLE_EQ(view_.LeftRange().upper, 1.2);
+}
+
+// The designed family when it is installed, else an installed relative, so that drawing does not
+// search the font database's fallbacks for a missing family.
+TEST_F(ChartViewTest, FontsAskForTheDesignedFamilyOrAnInstalledRelative) {
+    auto* title = qobject_cast<QCPTextElement*>(view_.Plot()->plotLayout()->element(0, 0));
+    ASSERT_NE(title, nullptr);
+    const std::pair<QFont, QString> fonts[] = {
+        {title->font(), QStringLiteral("Bookman Old Style")},
+        {view_.Plot()->xAxis->tickLabelFont(), QStringLiteral("Arial")},
+        {view_.Plot()->xAxis->labelFont(), QStringLiteral("Arial")}};
+    for (const auto& [font, designed] : fonts) {
+        if (QFontDatabase::hasFamily(designed)) {
+            EXPECT_EQ(font.family(), designed);
+        } else if (font.families().size() == 1) {
+            EXPECT_TRUE(QFontDatabase::hasFamily(font.family())) << font.family().toStdString();
+        } else {
+            EXPECT_EQ(font.families().front(), designed) << "nothing installed: the whole list";
+        }
+    }
+    EXPECT_EQ(title->font().pixelSize(), 13);
+    EXPECT_EQ(view_.Plot()->xAxis->tickLabelFont().pixelSize(), 11);
 }
 
 TEST_F(ChartViewTest, PointsWithEqualXKeepTheirOrder) {
@@ -271,6 +331,100 @@ TEST_F(ChartViewTest, RepaintsCoalesce) {
     EXPECT_EQ(replots, 0); // nothing is painted while points arrive
     Settle();
     EXPECT_EQ(replots, 1);
+}
+
+// What the widget shows on screen: the plot's last repaint, not a fresh drawing.
+QImage OnScreen(const ChartView& view) {
+    return view.Plot()->grab().toImage();
+}
+
+TEST_F(ChartViewTest, ALoneChangeAfterAQuietSpellRepaintsOnTheNextPass) {
+    Pump(3 * ChartView::RepaintGapMs);
+    int replots = 0;
+    QObject::connect(view_.Plot(), &QCustomPlot::afterReplot, [&replots] { ++replots; });
+    AddSampleFrame(view_);
+    QApplication::processEvents();
+    EXPECT_EQ(replots, 1);
+    EXPECT_FALSE(view_.RepaintPending());
+}
+
+TEST_F(ChartViewTest, ABurstOfFramesCostsAFewRepaintsAndShowsTheLastFrame) {
+    view_.SetMarksVisible(true);
+    Settle();
+    Pump(3 * ChartView::RepaintGapMs);
+    int replots = 0;
+    QObject::connect(view_.Plot(), &QCustomPlot::afterReplot, [&replots] { ++replots; });
+    QElapsedTimer burst;
+    burst.start();
+    constexpr int Frames = 100;
+    for (int frame = 0; frame < Frames; ++frame) {
+        AddWave(view_, frame);
+        // Every frame gets its own pass of the event loop, as frames from the port do.
+        QApplication::processEvents();
+    }
+    const qint64 burstMs = burst.elapsed();
+    // Every point of every frame went through: the chart holds the last frame now, before any
+    // repaint has caught up with it.
+    ASSERT_EQ(view_.Points().size(), 301u);
+    EXPECT_EQ(view_.Points().back().Label, QString::number(300 + (99 * 37 + 149 * 101) % 900));
+    EXPECT_EQ(view_.Render(), [] {
+        ChartView fresh;
+        fresh.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        fresh.resize(811, 250);
+        fresh.SetMarksVisible(true);
+        AddWave(fresh, 99);
+        return fresh.Render();
+    }());
+
+    Settle();
+    // The first frame repaints at once; after that at most one repaint per gap.
+    EXPECT_GE(replots, 2);
+    EXPECT_LE(replots, 2 + burstMs / ChartView::RepaintGapMs);
+    EXPECT_LT(replots, Frames / 4);
+
+    // What is on screen is the last frame, not one from the middle of the burst.
+    ChartView last;
+    last.setLocale(view_.locale());
+    last.resize(view_.size());
+    last.SetMarksVisible(true);
+    last.show();
+    AddWave(last, 99);
+    SettleView(last);
+    ChartView previous;
+    previous.setLocale(view_.locale());
+    previous.resize(view_.size());
+    previous.SetMarksVisible(true);
+    previous.show();
+    AddWave(previous, 98);
+    SettleView(previous);
+    const QImage shown = OnScreen(view_);
+    EXPECT_EQ(shown, OnScreen(last));
+    EXPECT_NE(shown, OnScreen(previous));
+}
+
+TEST(ChartViewShowTest, FirstShowingPaintsTheChartOnce) {
+    ChartView view;
+    int replots = 0;
+    QObject::connect(view.Plot(), &QCustomPlot::afterReplot, [&replots] { ++replots; });
+    AddSampleFrame(view);
+    view.SetFooter(QStringLiteral("footer"));
+    view.resize(640, 240);
+    view.show();
+    SettleView(view);
+    EXPECT_EQ(replots, 1);
+    EXPECT_EQ(view.Plot()->viewport().size(), view.Plot()->size());
+}
+
+TEST_F(ChartViewTest, RepaintsGoQuietAfterABurst) {
+    AddSampleFrame(view_);
+    Settle();
+    AddSampleFrame(view_);
+    Settle();
+    int replots = 0;
+    QObject::connect(view_.Plot(), &QCustomPlot::afterReplot, [&replots] { ++replots; });
+    Pump(4 * ChartView::RepaintGapMs);
+    EXPECT_EQ(replots, 0); // no repaint without a change
+    EXPECT_FALSE(view_.RepaintPending());
 }
 
 TEST_F(ChartViewTest, RenderHasTheWidgetSizeOnWhite) {
