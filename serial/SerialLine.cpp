@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <poll.h>
 #include <sched.h>
@@ -106,9 +107,21 @@ std::string TSerialLine::GetErrorDesc(int code) {
     return OsErrorText(code);
 }
 
+std::string_view TSerialLine::ErrorText(int code) {
+    const std::string_view own = SerialErrorText(code);
+    if (!own.empty()) {
+        return own;
+    }
+    const auto [entry, added] = m_OsErrorTexts.try_emplace(code);
+    if (added) {
+        entry->second = OsErrorText(code);
+    }
+    return entry->second;
+}
+
 void TSerialLine::SetError(int code) {
     m_LastErrorCode = code;
-    m_LastErrorText = GetErrorDesc(code);
+    m_LastErrorText = ErrorText(code);
 }
 
 void TSerialLine::CheckOsResult(int osError) {
@@ -215,6 +228,16 @@ void TSerialLine::ReportStatus(TSerialStatusReason reason, std::string_view valu
     }
 }
 
+void TSerialLine::ReportCount(TSerialStatusReason reason, std::size_t count) {
+    if (!m_OnStatus) {
+        return;
+    }
+    char digits[24];
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), count);
+    (void)error; // 24 digits hold any size_t
+    m_OnStatus(*this, reason, std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
 // ---- port names ----
 
 int TSerialLine::ResolvePortNumber(std::string_view name) {
@@ -254,6 +277,7 @@ void TSerialLine::OpenPort(const std::string& name) {
     m_PortNumber = ResolvePortNumber(name);
     m_DevicePath = PortDevicePath(name);
 
+    m_PortSeenQuiet = false;
     int fd = -1;
     CheckOsResult(platform::OpenExclusive(m_DevicePath, fd));
     RaiseIfError();
@@ -339,10 +363,19 @@ void TSerialLine::ReadLineSettings() {
 }
 
 // Depending on the kernel, a pseudo-terminal whose master has gone may still answer termios
-// queries, so the hang-up is taken from poll; bytes still readable are not declared lost.
-int TSerialLine::HangUpError() const {
+// queries, so the hang-up is taken from poll; bytes still readable are not declared lost. A wait
+// that has just timed out on the port has polled it already: a hang-up shows in every poll, so
+// the port had none then, and one coming after it ends the next wait at once and is caught by the
+// check after that.
+int TSerialLine::HangUpError() {
     if (m_Fd < 0) {
         return 0; // the query itself reports the closed descriptor
+    }
+    const bool polledJustNow =
+        m_PortSeenQuiet && TicksBetween(m_PortQuietTick, MillisecondTick()) <= 1;
+    m_PortSeenQuiet = false;
+    if (polledJustNow) {
+        return 0;
     }
     pollfd port{m_Fd, POLLIN, 0};
     int ready = 0;
@@ -372,6 +405,7 @@ void TSerialLine::ClosePort() {
     m_Fd = -1;
     m_PortNumber = -1;
     m_SkippingLine = false;
+    m_PortSeenQuiet = false;
     SetError(ErrOK);
     ReportStatus(TSerialStatusReason::srClose, m_DevicePath);
 }
@@ -470,7 +504,12 @@ TSerialLine::TWaitOutcome TSerialLine::WaitFor(int fd, short events, int timeout
                 return TWaitOutcome::Ready;
             }
         }
-        if (ready == 0 && left == 0) {
+        if (ready == 0) {
+            // poll waited the whole time that was left.
+            if (count == 2) {
+                m_PortSeenQuiet = true;
+                m_PortQuietTick = MillisecondTick();
+            }
             return TWaitOutcome::TimedOut;
         }
         // A stale wake-up (a cancel already consumed) or an early return: wait for the rest.
@@ -482,15 +521,6 @@ bool TSerialLine::WaitEvent(short events, int timeoutMs) {
     if (m_Fd < 0) {
         SetError(EBADF);
         return false;
-    }
-    if (events == POLLIN) {
-        const int waiting = BytesWaiting();
-        if (m_LastErrorCode != ErrOK) {
-            return false; // a port that cannot be asked is not readable
-        }
-        if (waiting > 0) {
-            return true;
-        }
     }
     int osError = 0;
     switch (WaitFor(m_Fd, events, timeoutMs, osError)) {
@@ -510,10 +540,9 @@ bool TSerialLine::WaitEvent(short events, int timeoutMs) {
 }
 
 bool TSerialLine::WaitReadable(int timeoutMs) {
-    bool ready = BytesWaiting() > 0;
-    if (!ready) {
-        ready = WaitEvent(POLLIN, timeoutMs);
-    }
+    // The poll answers at once when bytes are already waiting, so the queue is not asked first:
+    // on a quiet port this runs every pass of the reader.
+    const bool ready = WaitEvent(POLLIN, timeoutMs);
     if (ready) {
         ReportStatus(TSerialStatusReason::srCanRead, {});
     }
@@ -622,7 +651,7 @@ int TSerialLine::ReadBytes(std::span<char> buffer) {
     }
     CheckLineErrors();
     RaiseIfError();
-    ReportStatus(TSerialStatusReason::srReadCount, std::to_string(done));
+    ReportCount(TSerialStatusReason::srReadCount, done);
     return static_cast<int>(done);
 }
 
@@ -667,7 +696,7 @@ int TSerialLine::WriteBytes(std::span<const char> bytes) {
     }
     CheckLineErrors();
     RaiseIfError();
-    ReportStatus(TSerialStatusReason::srWriteCount, std::to_string(done));
+    ReportCount(TSerialStatusReason::srWriteCount, done);
     return static_cast<int>(done);
 }
 

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace serial {
 
@@ -100,7 +101,7 @@ public:
 
     bool PortOpen() const override { return m_PortOpen; }
     int LastErrorCode() const override { return m_LastErrorCode; }
-    std::string LastErrorText() const override { return m_LastErrorText; }
+    std::string LastErrorText() const override { return std::string(m_LastErrorText); }
     void SetOnStatus(TSerialStatusHook hook) override { m_OnStatus = std::move(hook); }
 
     // The port's descriptor, -1 while closed.
@@ -151,6 +152,9 @@ private:
     enum class TWaitOutcome { Ready, TimedOut, Cancelled, HungUp, Failed };
 
     void SetError(int code);
+    // The text of `code`; an OS error's text is made once per instance and kept, since a port
+    // without modem lines fails the same way on every pass of its reader.
+    std::string_view ErrorText(int code);
     void CheckOsResult(int osError);
     void RaiseIfError() const;
     void DecodeLineErrors(std::uint32_t flags);
@@ -159,6 +163,7 @@ private:
     bool PreCheckFails();
     bool DeviceUsable();
     void ReportStatus(TSerialStatusReason reason, std::string_view value);
+    void ReportCount(TSerialStatusReason reason, std::size_t count);
     void Purge();
 
     // Polls `fd` for `events` (none: hang-up only; fd -1: no port) and the wake-up descriptor
@@ -166,7 +171,7 @@ private:
     TWaitOutcome WaitFor(int fd, short events, int timeoutMs, int& osError);
     bool WaitEvent(short events, int timeoutMs);
     bool TakeCancel();
-    int HangUpError() const;
+    int HangUpError();
     // Position of the line end in `s` (-1 when none) and its length, with the optional CR/LF
     // conversion.
     std::ptrdiff_t FindTerminator(std::string& s, std::string_view terminator, bool convert,
@@ -181,7 +186,12 @@ private:
     int m_PortNumber = -1;
     bool m_PortOpen = false;
     int m_LastErrorCode = ErrOK;
-    std::string m_LastErrorText = "OK";
+    // Views a static text or an entry of m_OsErrorTexts (whose nodes never move).
+    std::string_view m_LastErrorText = "OK";
+    std::unordered_map<int, std::string> m_OsErrorTexts;
+    // A wait on the port ended by its time-out at m_PortQuietTick: the port had not hung up then.
+    bool m_PortSeenQuiet = false;
+    std::uint32_t m_PortQuietTick = 0;
     std::string m_LineBuffer;
     // Set while the rest of an over-long line is being dropped.
     bool m_SkippingLine = false;

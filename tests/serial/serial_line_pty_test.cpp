@@ -550,6 +550,54 @@ TEST_F(SerialLinePtyTest, HangUpIsSeenAtOnceAndEveryLaterCallFailsWithEio) {
     EXPECT_TRUE(line.PortOpen()) << "the driver does not close by itself";
 }
 
+// The reader's idle pass: a short wait for input, then the presence probe.
+TEST_F(SerialLinePtyTest, HangUpRightAfterAQuietWaitIsFoundByTheNextPass) {
+    Connect();
+    EXPECT_FALSE(line.WaitReadableOrBuffered(2));
+    pty.HangUp();
+    line.ReadLineSettings();
+    if (line.LastErrorCode() == 0) {
+        // The probe may lean on the wait's look at the port a moment ago; the next pass must not.
+        const auto start = Clock::now();
+        EXPECT_FALSE(line.WaitReadableOrBuffered(2));
+        EXPECT_LT(MsSince(start), 100);
+        line.ReadLineSettings();
+    }
+    EXPECT_EQ(line.LastErrorCode(), EIO);
+}
+
+TEST_F(SerialLinePtyTest, HangUpAfterAWaitIsFoundByALaterProbeAtOnce) {
+    Connect();
+    EXPECT_FALSE(line.WaitReadableOrBuffered(2));
+    std::this_thread::sleep_for(10ms);
+    pty.HangUp();
+    line.ReadLineSettings();
+    EXPECT_EQ(line.LastErrorCode(), EIO);
+}
+
+TEST_F(SerialLinePtyTest, RepeatedSystemErrorsKeepTheirTextsBesideOtherCodes) {
+    Connect();
+    const std::string notATerminal = OsErrorText(ENOTTY);
+    for (int pass = 0; pass < 3; ++pass) {
+        line.ClearToSend();
+        EXPECT_EQ(line.LastErrorCode(), ENOTTY);
+        EXPECT_EQ(line.LastErrorText(), notATerminal);
+        line.ReadLineSettings();
+        EXPECT_EQ(line.LastErrorText(), "OK");
+    }
+    line.ClosePort();
+    line.ReadLineSettings();
+    EXPECT_EQ(line.LastErrorCode(), EBADF);
+    EXPECT_EQ(line.LastErrorText(), OsErrorText(EBADF));
+    line.SendText("AT\r");
+    EXPECT_EQ(line.LastErrorText(), "Instance not yet connected");
+    line.ClearToSend();
+    EXPECT_EQ(line.LastErrorText(), OsErrorText(EBADF));
+    Connect();
+    line.ClearToSend();
+    EXPECT_EQ(line.LastErrorText(), notATerminal);
+}
+
 TEST_F(SerialLinePtyTest, CancelFromAnotherThreadWakesAWaitAtOnce) {
     Connect();
     auto canceller = std::async(std::launch::async, [this] {
