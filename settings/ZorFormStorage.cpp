@@ -274,17 +274,18 @@ void TZorFormStorage::SavePlacement() {
         return;
     }
     const QRect outer = form->frameGeometry();
+    // All four values go into the file with one replacement: one flush to disk, not four.
     if (UseRegistry) {
-        // Failures here are silent by design: the result only says whether the value was written.
-        WritePlacementValue(kWidth, outer.width());
-        WritePlacementValue(kHeight, outer.height());
-        WritePlacementValue(kTop, outer.y());
-        WritePlacementValue(kLeft, outer.x());
+        // Failures here are silent by design: the results only say whether each value was written.
+        WritePlacementValues({{kWidth, outer.width()},
+                              {kHeight, outer.height()},
+                              {kTop, outer.y()},
+                              {kLeft, outer.x()}});
     } else {
-        WriteIniValue(kTop, outer.y());
-        WriteIniValue(kLeft, outer.x());
-        WriteIniValue(kWidth, outer.width());
-        WriteIniValue(kHeight, outer.height());
+        WriteIniValues({{kTop, outer.y()},
+                        {kLeft, outer.x()},
+                        {kWidth, outer.width()},
+                        {kHeight, outer.height()}});
     }
 }
 
@@ -299,12 +300,15 @@ int TZorFormStorage::ReadPlacementValue(const QString& Name, int Default) const 
     return ok ? value : Default;
 }
 
-bool TZorFormStorage::WritePlacementValue(const QString& Name, int Value) const {
-    const QString text = QString::number(Value);
-    if (Name.isEmpty()) {
-        return false;
+std::vector<bool>
+TZorFormStorage::WritePlacementValues(const std::vector<PlacementValue>& Values) const {
+    std::vector<RegValue> texts;
+    texts.reserve(Values.size());
+    for (const PlacementValue& value : Values) {
+        // An empty name is never written (WriteRegStrings answers false for it).
+        texts.push_back({value.Name, QString::number(value.Value)});
     }
-    return WriteRegString(Name, text, PlacementKey());
+    return WriteRegStrings(texts, PlacementKey());
 }
 
 QString TZorFormStorage::EffectiveIniFileName() const {
@@ -331,17 +335,16 @@ int TZorFormStorage::ReadIniValue(const QString& Name, int Default) const {
     return ok ? value : Default;
 }
 
-void TZorFormStorage::WriteIniValue(const QString& Name, int Value) const {
+void TZorFormStorage::WriteIniValues(const std::vector<PlacementValue>& Values) const {
     const QString file = EffectiveIniFileName();
-    const auto fail = [&file] {
-        throw std::runtime_error(QStringLiteral("Unable to write to %1").arg(file).toStdString());
-    };
     QSettings ini(file, QSettings::IniFormat);
     ini.setAtomicSyncRequired(true);
-    ini.setValue(SectionName() + QLatin1Char('/') + Name, QString::number(Value));
+    for (const PlacementValue& value : Values) {
+        ini.setValue(SectionName() + QLatin1Char('/') + value.Name, QString::number(value.Value));
+    }
     ini.sync();
     if (ini.status() != QSettings::NoError) {
-        fail();
+        throw std::runtime_error(QStringLiteral("Unable to write to %1").arg(file).toStdString());
     }
 }
 

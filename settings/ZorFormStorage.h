@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 namespace settings {
 
@@ -79,10 +80,19 @@ private:
     void DoFormCloseQuery(QObject* Sender, bool& CanClose);
     void DoFormDestroy(QObject* Sender);
 
+    struct PlacementValue {
+        QString Name;
+        int Value;
+    };
+
     int ReadPlacementValue(const QString& Name, int Default) const;
-    bool WritePlacementValue(const QString& Name, int Value) const;
+    // The values in the order given, with one replacement of the settings file; whether each was
+    // written (an empty name never is).
+    std::vector<bool> WritePlacementValues(const std::vector<PlacementValue>& Values) const;
     int ReadIniValue(const QString& Name, int Default) const;
-    void WriteIniValue(const QString& Name, int Value) const;
+    // Throws "Unable to write to <file>" when the file cannot be written; then none of the values
+    // is.
+    void WriteIniValues(const std::vector<PlacementValue>& Values) const;
     QString EffectiveIniFileName() const;
     QString SectionName() const;
 

@@ -58,25 +58,44 @@ void ReadRegString(const QString& ValueName, const QString& Default, const QStri
 }
 
 bool WriteRegString(const QString& ValueName, const QString& Value, const QString& KeyPath,
-                    RegRoot /*RootKey*/) {
-    if (ValueName.isEmpty() || Value.isEmpty()) {
-        return false;
+                    RegRoot RootKey) {
+    return WriteRegStrings({{ValueName, Value}}, KeyPath, RootKey).front();
+}
+
+std::vector<bool> WriteRegStrings(const std::vector<RegValue>& Values, const QString& KeyPath,
+                                  RegRoot /*RootKey*/) {
+    std::vector<bool> written(Values.size(), false);
+    std::vector<QString> keys;
+    keys.reserve(Values.size());
+    bool any = false;
+    for (const RegValue& entry : Values) {
+        const QString key = entry.Value.isEmpty() ? QString() : RegistryKey(KeyPath, entry.Name);
+        any = any || !key.isEmpty();
+        keys.push_back(key);
     }
-    const QString key = RegistryKey(KeyPath, ValueName);
-    if (key.isEmpty()) {
-        return false;
+    if (!any) {
+        return written;
     }
     const QString path = RegistryFilePath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        return false;
+        return written;
     }
     QSettings store(path, QSettings::IniFormat);
     // With atomic sync (the default, stated here so it cannot silently change) the file is written
     // to a temporary file and renamed over the old one; when that is impossible nothing is written.
     store.setAtomicSyncRequired(true);
-    store.setValue(key, Value);
+    for (std::size_t i = 0; i < Values.size(); ++i) {
+        if (!keys[i].isEmpty()) {
+            store.setValue(keys[i], Values[i].Value);
+        }
+    }
     store.sync();
-    return store.status() == QSettings::NoError;
+    if (store.status() == QSettings::NoError) {
+        for (std::size_t i = 0; i < Values.size(); ++i) {
+            written[i] = !keys[i].isEmpty();
+        }
+    }
+    return written;
 }
 
 quint32 TickCount() {

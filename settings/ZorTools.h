@@ -7,6 +7,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <vector>
+
 namespace settings {
 
 enum class RegRoot { CurrentUser };
@@ -33,6 +35,18 @@ void ReadRegString(const QString& ValueName, const QString& Default, const QStri
 // crash halfway leaves the previous content intact.
 bool WriteRegString(const QString& ValueName, const QString& Value, const QString& KeyPath,
                     RegRoot RootKey = RegRoot::CurrentUser);
+
+struct RegValue {
+    QString Name;
+    QString Value;
+};
+
+// WriteRegString for several values under one KeyPath, in the order given, with a single
+// replacement of the file (one flush to disk instead of one per value). Answers for each value
+// whether it was written: false for an empty name or value (never written), and for all of them
+// when the file could not be written.
+std::vector<bool> WriteRegStrings(const std::vector<RegValue>& Values, const QString& KeyPath,
+                                  RegRoot RootKey = RegRoot::CurrentUser);
 
 // A millisecond tick that wraps round every 2^32 ms, and the elapsed time between two readings
 // taken in 32-bit arithmetic, so the difference stays right across the wrap.

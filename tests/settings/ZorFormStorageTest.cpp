@@ -2,6 +2,7 @@
 #include "settings/HookableFormBase.h"
 #include "settings/MsgBox.h"
 #include "settings/ZorTools.h"
+#include "tests/settings/FileReplacements.h"
 #include "tests/support/TempConfigHome.h"
 
 #include <QApplication>
@@ -118,6 +119,20 @@ TEST_F(SettingsFormStorageTest, CloseSavesFourDecimalStrings) {
     const QSettings raw(RegistryFilePath(), QSettings::IniFormat);
     EXPECT_EQ(raw.value(QStringLiteral("Software/settings_formstorage_test/Form1/Top")).toString(),
               QStringLiteral("45"));
+}
+
+TEST_F(SettingsFormStorageTest, EachSaveWritesTheFileOnce) {
+    auto form = MakeForm();
+    Store(QStringLiteral("Other"), QStringLiteral("x")); // makes the settings folder to watch
+    Load();
+    form->show();
+    testsupport::FileReplacements replacements(RegistryFilePath());
+    ASSERT_TRUE(replacements.Watching());
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(replacements.Take(), 1);
+    form.reset();
+    EXPECT_EQ(replacements.Take(), 1); // the save at destruction
+    EXPECT_NE(Stored(kLeft), QStringLiteral("<missing>"));
 }
 
 TEST_F(SettingsFormStorageTest, NextShowRestoresStoredValuesEvenOffScreen) {
@@ -356,6 +371,23 @@ TEST_F(SettingsFormStorageTest, IniModeRoundTrip) {
     EXPECT_EQ(form->geometry(), QRect(21, 43, 410, 305));
     EXPECT_FALSE(QFileInfo::exists(RegistryFilePath()));
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SettingsFormStorageTest, IniModeWritesTheFileOncePerSave) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("place.ini"));
+    auto form = MakeForm();
+    storage->UseRegistry = false;
+    storage->SetIniFileName(file);
+    Load();
+    form->show();
+    testsupport::FileReplacements replacements(file);
+    ASSERT_TRUE(replacements.Watching());
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(replacements.Take(), 1);
+    const QSettings ini(file, QSettings::IniFormat);
+    EXPECT_EQ(ini.value(QStringLiteral("Form1/Height")).toString(),
+              QString::number(form->frameGeometry().height()));
 }
 
 TEST_F(SettingsFormStorageTest, UnwritableIniFileIsReportedAndClosingGoesOn) {

@@ -1,4 +1,5 @@
 #include "settings/ZorTools.h"
+#include "tests/settings/FileReplacements.h"
 #include "tests/support/TempConfigHome.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <csignal>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -197,6 +199,54 @@ TEST_F(SettingsRegistryTest, WriteReplacesTheFileAtomically) {
     ASSERT_EQ(::stat(QFile::encodeName(RegistryFilePath()).constData(), &after), 0);
     EXPECT_NE(before.st_ino, after.st_ino);
     EXPECT_EQ(Read(kPort), QStringLiteral("COM4"));
+}
+
+TEST_F(SettingsRegistryTest, SeveralValuesGoInWithOneReplacementOfTheFile) {
+    ASSERT_TRUE(WriteRegString(kPort, QStringLiteral("COM3"), kKey));
+    testsupport::FileReplacements replacements(RegistryFilePath());
+    ASSERT_TRUE(replacements.Watching());
+    const std::vector<bool> written =
+        settings::WriteRegStrings({{QStringLiteral("Width"), QStringLiteral("811")},
+                                   {QStringLiteral("Height"), QStringLiteral("312")},
+                                   {QStringLiteral("Top"), QStringLiteral("-4")},
+                                   {QStringLiteral("Left"), QStringLiteral("0")}},
+                                  QStringLiteral("\\Software\\Viewer\\Form1"));
+    EXPECT_EQ(written, std::vector<bool>(4, true));
+    EXPECT_EQ(replacements.Take(), 1);
+    const QString key = QStringLiteral("Software\\Viewer\\Form1");
+    EXPECT_EQ(Read(QStringLiteral("Width"), {}, key), QStringLiteral("811"));
+    EXPECT_EQ(Read(QStringLiteral("Height"), {}, key), QStringLiteral("312"));
+    EXPECT_EQ(Read(QStringLiteral("Top"), {}, key), QStringLiteral("-4"));
+    EXPECT_EQ(Read(QStringLiteral("Left"), {}, key), QStringLiteral("0"));
+    EXPECT_EQ(Read(kPort), QStringLiteral("COM3"));
+}
+
+TEST_F(SettingsRegistryTest, EmptyEntriesOfSeveralAreSkippedAndTheOthersWritten) {
+    const std::vector<bool> written =
+        settings::WriteRegStrings({{QStringLiteral("A"), QStringLiteral("1")},
+                                   {QString(), QStringLiteral("2")},
+                                   {QStringLiteral("C"), QString()},
+                                   {QStringLiteral("D"), QStringLiteral("4")}},
+                                  kKey);
+    EXPECT_EQ(written, (std::vector<bool>{true, false, false, true}));
+    EXPECT_EQ(Read(QStringLiteral("A")), QStringLiteral("1"));
+    EXPECT_EQ(Read(QStringLiteral("C")), QStringLiteral("COM1"));
+    EXPECT_EQ(Read(QStringLiteral("D")), QStringLiteral("4"));
+
+    // Nothing to write: no file and no folder are made.
+    testsupport::TempConfigHome other;
+    EXPECT_EQ(settings::WriteRegStrings({{QString(), QStringLiteral("x")}}, kKey),
+              std::vector<bool>{false});
+    EXPECT_FALSE(QFileInfo::exists(other.path() + QStringLiteral("/dekoder-ir")));
+}
+
+TEST_F(SettingsRegistryTest, FailedWriteOfSeveralReportsEachFalseAndKeepsTheOldFile) {
+    ASSERT_TRUE(WriteFile(folder(), "not a folder"));
+    EXPECT_EQ(settings::WriteRegStrings({{QStringLiteral("A"), QStringLiteral("1")},
+                                         {QStringLiteral("B"), QStringLiteral("2")}},
+                                        kKey),
+              (std::vector<bool>{false, false}));
+    EXPECT_EQ(FileBytes(folder()), QByteArray("not a folder"));
 }
 
 TEST_F(SettingsRegistryTest, FailedWriteReportsFalseAndKeepsTheOldFile) {
