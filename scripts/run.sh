@@ -25,38 +25,16 @@ build=${BUILD_DIR:-build/run}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEKODER_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target dekoder-ir irsim
 
-workdir=$(mktemp -d "${TMPDIR:-/tmp}/dekoder-ir.XXXXXX")
-simulator_pid=""
-cleanup() {
-    if [[ -n "$simulator_pid" ]]; then
-        kill "$simulator_pid" 2>/dev/null || true
-        wait "$simulator_pid" 2>/dev/null || true
-    fi
-    rm -rf "$workdir"
-}
-trap cleanup EXIT
+source scripts/simulated-device.sh
 trap 'exit 130' INT TERM
 
 port=${DEKODER_PORT:-}
 if [[ -z "$port" ]]; then
     port="$workdir/ttyIR"
-    "$build/tools/irsim" --demo --quiet --link "$port" >"$workdir/irsim.log" 2>&1 &
-    simulator_pid=$!
-    for _ in $(seq 100); do
-        [[ -e "$port" ]] && break
-        if ! kill -0 "$simulator_pid" 2>/dev/null; then
-            echo "The device simulator did not start:" >&2
-            cat "$workdir/irsim.log" >&2
-            exit 1
-        fi
-        sleep 0.05
-    done
+    start_simulator "$build/tools/irsim" "$port" --demo
     echo "Simulated device on $port (a new frame every few seconds)."
 fi
 
 # The program's settings file: the user part of its "registry".
-mkdir -p "$workdir/config/dekoder-ir"
-printf '[Software]\nFalquin\\Port%%20komunikacyjny=%s\n' "$port" \
-    >"$workdir/config/dekoder-ir/registry.ini"
-
-XDG_CONFIG_HOME="$workdir/config" "$build/app/dekoder-ir"
+preset_port "$port"
+"$build/app/dekoder-ir"
