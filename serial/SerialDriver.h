@@ -42,6 +42,9 @@ public:
     virtual bool WaitWritable(int timeoutMs) = 0;
     // The next CR LF terminated line without its CR LF; empty with an error when none completes.
     virtual std::string ReceiveLine(int timeoutMs) = 0;
+    // A complete CR LF line is already in the driver's buffer, so ReceiveLine returns it without
+    // waiting for the port. A driver that cannot tell says false.
+    virtual bool LineBuffered() const { return false; }
     virtual void SendText(std::string_view text) = 0;
 
     // Reads the port's current settings; fails once the device has gone away.

@@ -850,6 +850,22 @@ std::string TSerialLine::ReceiveLine(int timeoutMs) {
     return m_LastErrorCode == ErrOK ? line : std::string{};
 }
 
+bool TSerialLine::LineBuffered() const {
+    if (m_SkippingLine || m_LineBuffer.empty()) {
+        return false;
+    }
+    if (!m_ConvertLineEnd) {
+        return m_LineBuffer.find("\r\n") != std::string::npos;
+    }
+    // The same reading as FindTerminator: the partner of a lone CR or LF that ended the previous
+    // line is skipped, then any CR or LF ends a line.
+    std::string_view rest = m_LineBuffer;
+    if ((m_PendingCR && rest.front() == '\n') || (m_PendingLF && rest.front() == '\r')) {
+        rest.remove_prefix(1);
+    }
+    return rest.find_first_of("\r\n") != std::string_view::npos;
+}
+
 // ---- modem lines ----
 
 std::uint32_t TSerialLine::ReadModemLines() {

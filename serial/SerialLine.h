@@ -70,6 +70,9 @@ public:
     bool WaitWritable(int timeoutMs) override;
 
     std::string ReceiveLine(int timeoutMs) override;
+    // Looks only as far as the next line end, so it costs no more than taking that line. False
+    // while the rest of an over-long line is being dropped: the next line end only ends that one.
+    bool LineBuffered() const override;
     // The bytes up to `terminator`, which is removed with them. What follows stays in LineBuffer,
     // and so does everything received when no line completes (ErrTimeout), so nothing is lost.
     // With InterPacketTimeout the time-out restarts with every arriving packet. A line longer than

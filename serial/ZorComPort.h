@@ -13,7 +13,9 @@
 //   guarded by settingsLock_), Connected/UseCRC/UseRS485/ParityBits/StopBits (atomics), and the
 //   modem line states (atomics, worker-only writes). It writes Active and AT_WORK (atomics).
 //   Everything else it changes (RxLine, the timer restart, every event) runs on the main thread
-//   through its call channel while the worker waits (TMainCallChannel).
+//   through its call channel while the worker waits (TMainCallChannel). Received lines that are
+//   already buffered go over in one call (at most 64), each with its own RxLine, DoRxString and
+//   timer restart, in order; a handler's stop or a closed channel drops the rest of that call.
 // - Lock guards the worker's send queue; both threads take it for every queue access and never
 //   hold it while waiting for the other thread.
 // - Blocking: the main thread never waits for the worker without processing events, except when it

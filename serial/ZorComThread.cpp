@@ -5,6 +5,7 @@
 #include "serial/ZorComPort.h"
 
 #include <mutex>
+#include <utility>
 
 namespace serial {
 
@@ -258,12 +259,32 @@ void TZorComThread::ReceivePass() {
     if (line.empty()) {
         return;
     }
+    // Further lines already in the driver's buffer go in the same hand-over: during a burst one
+    // main-thread wake-up then carries many lines instead of one. An empty line (or a failed
+    // read) ends the batch as it ends a pass.
+    std::vector<std::string> lines;
+    lines.push_back(std::move(line));
+    while (lines.size() < MaxLinesPerHandOver && serial_->LineBuffered()) {
+        std::string next = serial_->ReceiveLine(200);
+        if (next.empty()) {
+            break;
+        }
+        lines.push_back(std::move(next));
+    }
     TZorComPort* const owner = &owner_;
-    channel_->Call([owner, line = std::move(line)] {
-        owner->rxLine_ = line;
-        owner->DoRxString();
-        owner->atWork_.store(true);
-        owner->RestartTimeOutTimer();
+    channel_->Call([this, owner, channel = channel_, lines = std::move(lines)] {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            // A handler may have stopped the worker or shut it down; the lines left are dropped
+            // as they would be by a stop between passes. A closed channel means this worker may
+            // already be gone, so it is checked before the worker's own flag.
+            if (i > 0 && (channel->Closed() || stopRequest_.load())) {
+                return;
+            }
+            owner->rxLine_ = lines[i];
+            owner->DoRxString();
+            owner->atWork_.store(true);
+            owner->RestartTimeOutTimer();
+        }
     });
 }
 

@@ -4,6 +4,7 @@
 // user; it opens the port when the component asks for a connection, reads CR LF terminated lines,
 // watches the four modem input lines, writes the queued commands one per pass and reports all of
 // it through the component's dispatchers, each run on the main thread while the worker waits.
+// Lines that arrive in a burst are handed over several to a call (see ReceivePass).
 //
 // Thread contract
 // - Worker thread: Execute() and everything it calls; the driver (except CancelWait); ErrorCode
@@ -18,6 +19,7 @@
 #include "serial/ZorComMainCall.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -76,6 +78,9 @@ private:
         bool generalCall = false;
     };
     enum PendingLine : int { NoChange = -1, LineOff = 0, LineOn = 1 };
+
+    // The most received lines handed to the main thread in one call.
+    static constexpr std::size_t MaxLinesPerHandOver = 64;
 
     void Run();
     void Execute();

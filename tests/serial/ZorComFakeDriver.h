@@ -146,6 +146,9 @@ public:
         SetError(0);
         return line;
     }
+    bool LineBuffered() const override {
+        return s_->With([&] { return s_->incoming.find("\r\n") != std::string::npos; });
+    }
     void SendText(std::string_view text) override {
         std::lock_guard lock(s_->mutex);
         if (!s_->open) {

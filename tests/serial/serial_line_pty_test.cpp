@@ -402,6 +402,32 @@ TEST_F(SerialLinePtyTest, TwoLinesInOneReadComeOutOneByOne) {
     EXPECT_EQ(line.LineBuffer(), "");
 }
 
+TEST_F(SerialLinePtyTest, LineBufferedTellsWhetherTheNextLineNeedsNoRead) {
+    EXPECT_FALSE(line.LineBuffered());
+    Connect();
+    pty.Send("a\r\nb\r\nc");
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(line.LineBuffered()) << "bytes still in the port are not buffered yet";
+    EXPECT_EQ(line.ReceiveLine(200), "a");
+    EXPECT_TRUE(line.LineBuffered());
+    log.reports.clear();
+    EXPECT_EQ(line.ReceiveLine(200), "b");
+    EXPECT_EQ(log.Count(TSerialStatusReason::srReadCount), 0);
+    EXPECT_FALSE(line.LineBuffered()) << "only a partial line is left";
+    EXPECT_EQ(line.LineBuffer(), "c");
+
+    line.SetConvertLineEnd(true);
+    pty.Send("\rd\ne");
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(line.ReceiveLine(200), "c");
+    EXPECT_TRUE(line.LineBuffered()) << "a lone LF ends a line when line ends are converted";
+    EXPECT_EQ(line.ReceiveLine(200), "d");
+    EXPECT_FALSE(line.LineBuffered());
+
+    line.PurgeBuffers();
+    EXPECT_FALSE(line.LineBuffered());
+}
+
 TEST_F(SerialLinePtyTest, PartialLineTimesOutAndCompletesLater) {
     Connect();
     pty.Send("$IR,100");

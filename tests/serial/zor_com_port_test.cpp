@@ -199,6 +199,89 @@ TEST_F(ZorComPortTest, AnEmptyLineDoesNotRestartTheTimeOutTimer) {
     ASSERT_TRUE(WaitUntil([&] { return port->TimeOutTimerActive(); }));
 }
 
+// What a handler saw of the component and the driver when each line reached it.
+struct RxSeen {
+    std::string line;
+    std::string rxLine;
+    bool timeOutTimerActive = false;
+    std::size_t linesStillInDriver = 0;
+};
+
+std::size_t LinesIn(const std::string& bytes) {
+    std::size_t n = 0;
+    for (auto pos = bytes.find("\r\n"); pos != std::string::npos;
+         pos = bytes.find("\r\n", pos + 2)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(ZorComPortTest, BufferedBurstIsHandedOverInBatchesOfAtMost64InOrder) {
+    Connect();
+    port->SetEnableCheckTimer(false);
+    ASSERT_FALSE(port->TimeOutTimerActive());
+    std::vector<RxSeen> seen;
+    port->OnRxString = [&](QObject*, const std::string& line) {
+        seen.push_back({line, port->RxLine(), port->TimeOutTimerActive(),
+                        fake->With([&] { return LinesIn(fake->incoming); })});
+    };
+    std::string burst;
+    for (int i = 0; i < 100; ++i) {
+        burst += "L" + std::to_string(i) + "\r\n";
+    }
+    fake->Feed(burst);
+    ASSERT_TRUE(WaitUntil([&] { return seen.size() == 100; }));
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(seen[i].line, "L" + std::to_string(i));
+        EXPECT_EQ(seen[i].rxLine, seen[i].line);
+        // Restarted after every line, so only the very first line finds it stopped.
+        EXPECT_EQ(seen[i].timeOutTimerActive, i != 0);
+    }
+    // The first hand-over took 64 lines out of the driver before any handler ran; the rest came
+    // in the next one.
+    EXPECT_EQ(seen[0].linesStillInDriver, 36u);
+    EXPECT_EQ(seen[63].linesStillInDriver, 36u);
+    EXPECT_EQ(seen[64].linesStillInDriver, 0u);
+    EXPECT_TRUE(port->AT_WORK());
+    EXPECT_TRUE(port->TimeOutTimerActive());
+}
+
+TEST_F(ZorComPortTest, ThrowingHandlerInsideABatchDropsTheLinesAfterIt) {
+    Connect();
+    std::vector<std::string> seen;
+    port->OnRxString = [&](QObject*, const std::string& line) {
+        seen.push_back(line);
+        if (line == "b") {
+            throw std::runtime_error("boom");
+        }
+    };
+    fake->Feed("a\r\nb\r\nc\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return !port->HasWorker(); }));
+    EXPECT_THAT(seen, ElementsAre("a", "b"));
+    EXPECT_EQ(port->RxLine(), "b");
+    EXPECT_THAT(log.From("Connected"),
+                ElementsAre("Connected", "Error -200 Thread exception", "Disconnected"));
+}
+
+TEST_F(ZorComPortTest, StopInsideABatchDropsTheLinesAfterIt) {
+    Connect();
+    std::vector<std::string> seen;
+    port->OnRxString = [&](QObject*, const std::string& line) {
+        seen.push_back(line);
+        if (line == "b") {
+            port->SetActive(false);
+        }
+    };
+    fake->Feed("a\r\nb\r\nc\r\nd\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return !port->HasWorker(); }));
+    Pump(30);
+    EXPECT_THAT(seen, ElementsAre("a", "b"));
+    EXPECT_EQ(port->RxLine(), "b");
+    EXPECT_FALSE(port->Active());
+    EXPECT_EQ(log.Count("Active0"), 1u);
+}
+
 TEST_F(ZorComPortTest, SendStringIsRefusedUnlessConnectedAndOpen) {
     port->SendString("AT\r", false);
     port->SetActive(true);
@@ -599,6 +682,22 @@ TEST_F(ZorComCloseTest, CloseFromInsideAHandlerDoesNotHang) {
     port->OnRxString = [&](QObject*, const std::string&) { Close(); };
     fake->Feed("x\r\n");
     ASSERT_TRUE(WaitUntil([&] { return !port->HasWorker(); }, 2000));
+    EXPECT_TRUE(fake->With([&] { return fake->destroyed && !fake->open; }));
+}
+
+TEST_F(ZorComCloseTest, CloseFromInsideAHandlerDropsTheRestOfTheBatch) {
+    Connect();
+    port->SetCloseWaitLimitMs(200);
+    std::vector<std::string> seen;
+    port->OnRxString = [&](QObject*, const std::string& line) {
+        seen.push_back(line);
+        Close();
+    };
+    fake->Feed("a\r\nb\r\nc\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return !port->HasWorker(); }, 2000));
+    Pump(30);
+    // The worker may be gone when the handler returns; nothing of the batch may run after it.
+    EXPECT_THAT(seen, ElementsAre("a"));
     EXPECT_TRUE(fake->With([&] { return fake->destroyed && !fake->open; }));
 }
 
