@@ -607,6 +607,19 @@ bool TSerialLine::Pause(int ms) {
 
 // ---- transfers ----
 
+// Waits for the port to take or give bytes within what is left of a transfer's DeadlockTimeout,
+// counted from `start`. The deadline is checked before waiting, so a port that signals ready but
+// moves nothing cannot spin.
+TSerialLine::TWaitOutcome TSerialLine::WaitWithinDeadline(short events, std::uint32_t start,
+                                                          int& osError) {
+    const auto budget = static_cast<std::uint32_t>(NonNegative(m_DeadlockTimeout));
+    const std::uint32_t elapsed = TicksBetween(start, MillisecondTick());
+    if (elapsed >= budget) {
+        return TWaitOutcome::TimedOut;
+    }
+    return WaitFor(m_Fd, events, static_cast<int>(budget - elapsed), osError);
+}
+
 int TSerialLine::ReadBytes(std::span<char> buffer) {
     if (PreCheckFails()) {
         return 0;
@@ -614,7 +627,6 @@ int TSerialLine::ReadBytes(std::span<char> buffer) {
     SetError(ErrOK);
     std::size_t done = 0;
     const std::uint32_t start = MillisecondTick();
-    const auto budget = static_cast<std::uint32_t>(NonNegative(m_DeadlockTimeout));
     while (done < buffer.size()) {
         const ssize_t got = ::read(m_Fd, buffer.data() + done, buffer.size() - done);
         if (got > 0) {
@@ -635,12 +647,8 @@ int TSerialLine::ReadBytes(std::span<char> buffer) {
         if (done > 0) {
             break; // deliver what had arrived; the caller asked only for what was waiting
         }
-        // Checked before waiting so a port that signals ready but moves nothing cannot spin.
-        const std::uint32_t elapsed = TicksBetween(start, MillisecondTick());
         int osError = 0;
-        const TWaitOutcome outcome =
-            elapsed >= budget ? TWaitOutcome::TimedOut
-                              : WaitFor(m_Fd, POLLIN, static_cast<int>(budget - elapsed), osError);
+        const TWaitOutcome outcome = WaitWithinDeadline(POLLIN, start, osError);
         if (outcome == TWaitOutcome::Ready) {
             continue;
         }
@@ -662,7 +670,6 @@ int TSerialLine::WriteBytes(std::span<const char> bytes) {
     SetError(ErrOK);
     std::size_t done = 0;
     const std::uint32_t start = MillisecondTick();
-    const auto budget = static_cast<std::uint32_t>(NonNegative(m_DeadlockTimeout));
     while (done < bytes.size()) {
         const ssize_t put = ::write(m_Fd, bytes.data() + done, bytes.size() - done);
         if (put > 0) {
@@ -676,12 +683,8 @@ int TSerialLine::WriteBytes(std::span<const char> bytes) {
             SetError(errno);
             break;
         }
-        // Checked before waiting so a port that signals ready but moves nothing cannot spin.
-        const std::uint32_t elapsed = TicksBetween(start, MillisecondTick());
         int osError = 0;
-        const TWaitOutcome outcome =
-            elapsed >= budget ? TWaitOutcome::TimedOut
-                              : WaitFor(m_Fd, POLLOUT, static_cast<int>(budget - elapsed), osError);
+        const TWaitOutcome outcome = WaitWithinDeadline(POLLOUT, start, osError);
         if (outcome == TWaitOutcome::Ready) {
             continue;
         }

@@ -172,6 +172,7 @@ private:
     // Polls `fd` for `events` (none: hang-up only; fd -1: no port) and the wake-up descriptor
     // for up to `timeoutMs`, resuming after signals and stale wake-ups with the time that is left.
     TWaitOutcome WaitFor(int fd, short events, int timeoutMs, int& osError);
+    TWaitOutcome WaitWithinDeadline(short events, std::uint32_t start, int& osError);
     bool WaitEvent(short events, int timeoutMs);
     bool TakeCancel();
     int HangUpError();
