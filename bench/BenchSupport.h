@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -24,6 +26,16 @@
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
+
+// The number after `name` on the command line ("--rounds 5"), or `fallback`.
+inline std::size_t ArgValue(int argc, char** argv, const char* name, std::size_t fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0) {
+            return std::strtoull(argv[i + 1], nullptr, 10);
+        }
+    }
+    return fallback;
+}
 
 // Seconds between two readings of the clock.
 inline double Seconds(Clock::time_point from, Clock::time_point to) {

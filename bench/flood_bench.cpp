@@ -296,22 +296,13 @@ struct Series {
     bool complete = true;
 };
 
-std::size_t ArgValue(int argc, char** argv, const char* name, std::size_t fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return std::strtoull(argv[i + 1], nullptr, 10);
-        }
-    }
-    return fallback;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const std::size_t rounds = ArgValue(argc, argv, "--rounds", 5);
-    const std::size_t lines = ArgValue(argc, argv, "--lines", 20000);
-    const std::size_t pyLines = ArgValue(argc, argv, "--py-lines", 300);
+    const std::size_t rounds = bench::ArgValue(argc, argv, "--rounds", 5);
+    const std::size_t lines = bench::ArgValue(argc, argv, "--lines", 20000);
+    const std::size_t pyLines = bench::ArgValue(argc, argv, "--py-lines", 300);
     const std::string script = DEKODER_BENCH_DIR "/pyserial_reader.py";
 
     const std::vector<std::size_t> lengths = FloodLineLengths(lines);

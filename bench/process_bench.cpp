@@ -302,15 +302,6 @@ std::optional<PassCost> IdlePassCost(std::chrono::milliseconds duration) {
                     1e6 * used / static_cast<double>(passes)};
 }
 
-std::size_t ArgValue(int argc, char** argv, const char* name, std::size_t fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return std::strtoull(argv[i + 1], nullptr, 10);
-        }
-    }
-    return fallback;
-}
-
 std::string Range(const std::vector<double>& v, int decimals) {
     const auto [low, high] = std::minmax_element(v.begin(), v.end());
     return bench::Fixed(*low, decimals) + " – " + bench::Fixed(*high, decimals);
@@ -326,9 +317,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::string probe = argv[1];
     const std::string bare = argv[2];
-    const std::size_t rounds = ArgValue(argc, argv, "--rounds", 7);
-    const std::size_t idleMs = ArgValue(argc, argv, "--idle-ms", 10000);
-    const std::size_t frames = ArgValue(argc, argv, "--frames", 1000);
+    const std::size_t rounds = bench::ArgValue(argc, argv, "--rounds", 7);
+    const std::size_t idleMs = bench::ArgValue(argc, argv, "--idle-ms", 10000);
+    const std::size_t frames = bench::ArgValue(argc, argv, "--frames", 1000);
 
     bench::PrivateConfigHome config;
     const std::string platform = qEnvironmentVariableIsSet("QT_QPA_PLATFORM")

@@ -95,15 +95,6 @@ private:
     Clock::time_point lastPaint_{};
 };
 
-std::size_t ArgValue(int argc, char** argv, const char* name, std::size_t fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return std::strtoull(argv[i + 1], nullptr, 10);
-        }
-    }
-    return fallback;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -112,9 +103,9 @@ int main(int argc, char** argv) {
     }
     bench::PrivateConfigHome config;
     QApplication app(argc, argv);
-    const std::size_t rounds = ArgValue(argc, argv, "--rounds", 3);
-    const std::size_t frames = ArgValue(argc, argv, "--frames", 2000);
-    const std::size_t latencyFrames = ArgValue(argc, argv, "--latency-frames", 1000);
+    const std::size_t rounds = bench::ArgValue(argc, argv, "--rounds", 3);
+    const std::size_t frames = bench::ArgValue(argc, argv, "--frames", 2000);
+    const std::size_t latencyFrames = bench::ArgValue(argc, argv, "--latency-frames", 1000);
 
     irsim::Simulator device;
     settings::WriteRegString(QStringLiteral("Port komunikacyjny"),
