@@ -38,24 +38,8 @@ namespace faulttest {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Runs the event loop until `done` holds or `timeoutMs` passes; returns `done()`. The loop sleeps
-// in the event dispatcher, so each worker event is handled the moment it is posted, as in the
-// program's own message loop; a poll with sleeps in between would pace a flood instead.
-inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return done();
-        }
-        settings::Delay(5);
-    }
-    return true;
-}
-
-inline void Pump(int ms = 50) {
-    settings::Delay(ms);
-}
+using formtest::Pump;
+using formtest::WaitUntil;
 
 inline QString Utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -15,7 +15,6 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -45,7 +44,9 @@ inline const bool FreshSettingsRegistered = [] {
     return true;
 }();
 
-// Runs the event loop until `done` holds or `timeoutMs` passes; returns `done()`.
+// Runs the event loop until `done` holds or `timeoutMs` passes; returns `done()`. The loop sleeps
+// in the event dispatcher, so each worker event is handled the moment it is posted, as in the
+// program's own message loop; a poll with sleeps in between would pace a flood instead.
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
     QElapsedTimer clock;
     clock.start();
@@ -53,8 +54,7 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
         if (clock.elapsed() > timeoutMs) {
             return done();
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
+        settings::Delay(5);
     }
     return true;
 }
