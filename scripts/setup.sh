@@ -10,6 +10,7 @@ packages=(
     xvfb xauth fonts-dejavu-core
     clang libclang-rt-14-dev
     python3 python3-serial qt6-serialport-dev
+    nlohmann-json3-dev libcli11-dev qt6-translations-l10n qt6-svg-dev
 )
 
 missing=()

@@ -1,0 +1,142 @@
+#include "analysis/Analysis.h"
+
+#include "analysis/Family.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <limits>
+
+namespace analysis {
+namespace {
+
+using detail::Candidate;
+using detail::Family;
+
+std::array<const Family*, 3> Families() {
+    return {&detail::PulseFamily(), &detail::BiPhaseFamily(), &detail::MultiLevelFamily()};
+}
+
+Durations Magnitudes(std::span<const int32_t> durations) {
+    Durations out;
+    out.reserve(durations.size());
+    for (const int32_t d : durations)
+        out.push_back(d == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max()
+                                                               : std::abs(d));
+    return out;
+}
+
+bool Better(const Candidate& a, const Candidate& b) {
+    if (a.robustness != b.robustness)
+        return a.robustness > b.robustness;
+    return a.decode.last > b.decode.last;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+const Family* FamilyOf(std::string_view name) {
+    for (const Family* family : Families())
+        for (const ProtocolInfo& info : family->protocols)
+            if (SameName(info.name, name))
+                return family;
+    return nullptr;
+}
+
+} // namespace
+
+Result Analyse(std::span<const int32_t> durations) {
+    const Durations magnitudes = Magnitudes(durations);
+    const detail::Tolerance tolerance = detail::EstimateTolerance(magnitudes);
+    Result result;
+    std::size_t at = 0;
+    while (at < magnitudes.size()) {
+        std::optional<Candidate> best;
+        for (const Family* family : Families()) {
+            if (!family->decode)
+                continue;
+            for (Candidate& candidate : family->decode(magnitudes, at, tolerance))
+                if (!best || Better(candidate, *best))
+                    best = std::move(candidate);
+        }
+        if (!best) {
+            at += 2;
+            continue;
+        }
+        // The next start is the first mark after the decode's last duration.
+        at = best->decode.last + 1;
+        at += at % 2;
+        result.decodes.push_back(std::move(best->decode));
+    }
+    result.generic = detail::AnalyseGeneric(magnitudes, tolerance);
+    return result;
+}
+
+std::string Summary(const Decode& decode) {
+    std::string text = decode.protocol;
+    for (const Param& p : decode.params)
+        text += " " + p.name + "=" + std::to_string(p.value);
+    return text;
+}
+
+const std::vector<ProtocolInfo>& Protocols() {
+    static const std::vector<ProtocolInfo> all = [] {
+        std::vector<ProtocolInfo> list;
+        for (const Family* family : Families())
+            list.insert(list.end(), family->protocols.begin(), family->protocols.end());
+        return list;
+    }();
+    return all;
+}
+
+const ProtocolInfo* FindProtocol(std::string_view name) {
+    for (const ProtocolInfo& info : Protocols())
+        if (SameName(info.name, name))
+            return &info;
+    return nullptr;
+}
+
+std::optional<Durations> Render(std::string_view protocol, const std::vector<Param>& params,
+                                int repeats, std::string* error) {
+    const auto fail = [&](std::string text) -> std::optional<Durations> {
+        if (error)
+            *error = std::move(text);
+        return std::nullopt;
+    };
+    const ProtocolInfo* info = FindProtocol(protocol);
+    const Family* family = FamilyOf(protocol);
+    if (!info || !family || !family->render)
+        return fail("unknown protocol \"" + std::string(protocol) + "\"");
+    if (repeats < 0 || repeats > 1000)
+        return fail("repeats must be 0..1000");
+    for (const Param& given : params)
+        if (std::none_of(info->params.begin(), info->params.end(),
+                         [&](const ParamInfo& p) { return SameName(p.name, given.name); }))
+            return fail(info->name + " has no parameter " + given.name);
+    std::vector<Param> complete;
+    for (const ParamInfo& p : info->params) {
+        const auto given = std::find_if(params.begin(), params.end(),
+                                        [&](const Param& g) { return SameName(g.name, p.name); });
+        std::optional<int64_t> value = p.defaultValue;
+        if (given != params.end())
+            value = given->value;
+        if (!value)
+            return fail(info->name + " needs " + p.name);
+        if (*value < p.min || *value > p.max)
+            return fail(p.name + "=" + std::to_string(*value) + " is outside " +
+                        std::to_string(p.min) + ".." + std::to_string(p.max));
+        complete.push_back({p.name, *value});
+    }
+    return family->render(info->name, complete, repeats);
+}
+
+Durations CleanUp(const Decode& decode) {
+    return Render(decode.protocol, decode.params, decode.repeats).value_or(Durations{});
+}
+
+} // namespace analysis

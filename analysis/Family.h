@@ -1,0 +1,67 @@
+#pragma once
+
+// How the protocol families plug into the analysis engine (internal to analysis/). A family is a
+// group of protocols sharing one shape (pulse distance/width, bi-phase, multi-level); it lists its
+// protocols, decodes a frame at a given start and renders nominal durations. The engine
+// (Analysis.cpp) estimates the receiver's distortion once, asks every family at every start that no
+// accepted decode covers yet, keeps the most robust and longest candidate, and checks parameters
+// before rendering.
+
+#include "analysis/Analysis.h"
+
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace analysis::detail {
+
+// The receiver's distortion as estimated from one signal: marks come out longer and spaces shorter
+// than sent by `lag` microseconds. Windows are centred on the nominal value shifted by the lag.
+class Tolerance {
+public:
+    explicit Tolerance(int32_t lagUs = 0) : lag_(lagUs) {}
+    int32_t lag() const { return lag_; }
+
+    // The allowed window of a mark or a space of the given nominal length.
+    Window Mark(int32_t nominal) const;
+    Window Space(int32_t nominal) const;
+    bool FitsMark(int32_t value, int32_t nominal) const;
+    bool FitsSpace(int32_t value, int32_t nominal) const;
+
+private:
+    int32_t lag_;
+};
+
+// Estimates the lag from the signal's own durations (magnitudes, mark first).
+Tolerance EstimateTolerance(std::span<const int32_t> durations);
+
+// How far a decode can be trusted; where two candidates cover the same frame the higher wins, then
+// the one covering more durations.
+enum class Robustness { Weak = 0, Moderate = 1, Robust = 2 };
+
+struct Candidate {
+    Decode decode;
+    Robustness robustness = Robustness::Weak;
+};
+
+struct Family {
+    std::vector<ProtocolInfo> protocols;
+    // Every decode of the family's protocols whose first frame starts at `at` (an even index: a
+    // mark), with the repeats that follow it. `durations` are magnitudes.
+    std::vector<Candidate> (*decode)(std::span<const int32_t> durations, std::size_t at,
+                                     const Tolerance& tolerance) = nullptr;
+    // Nominal durations of one of the family's protocols: `params` are complete (defaults filled
+    // in) and within range, in the protocol's order; the result ends with a mark.
+    Durations (*render)(std::string_view protocol, const std::vector<Param>& params,
+                        int repeats) = nullptr;
+};
+
+const Family& PulseFamily();      // NEC family, Samsung36, Sony, JVC, Sharp, Denon, Kaseikyo
+                                  // family, Mitsubishi, RCA, Thomson7, RECS80
+const Family& BiPhaseFamily();    // RC5, RC5x, RC6, RC6-6-20, MCE
+const Family& MultiLevelFamily(); // Grundig16, Nokia32
+
+// The reading of a signal that no listed protocol fits (magnitudes, mark first).
+Generic AnalyseGeneric(std::span<const int32_t> durations, const Tolerance& tolerance);
+
+} // namespace analysis::detail
