@@ -9,3 +9,6 @@ if(EXISTS ${_dekoder_icon})
     install(FILES ${_dekoder_icon}
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)
 endif()
+
+# The device simulator goes with the program: users try the program without hardware with it.
+install(TARGETS irsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

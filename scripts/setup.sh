@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config git
+    cmake g++ make pkg-config git dpkg-dev file
     qt6-base-dev qt6-base-dev-tools libqcustomplot-dev libjpeg-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core
