@@ -25,29 +25,21 @@ struct Units {
     int32_t operator()(double n) const { return static_cast<int32_t>(std::lround(n * unit)); }
 };
 
-void PulseDistance(Row& row, Units u, double one) {
+// A pulse-distance row: every mark one unit, a zero's space `zero` units and a one's `one`.
+Row Distance(std::string name, int carrierHz, Units u, double zero, double one,
+             Robustness robustness, std::vector<ParamInfo> params) {
+    Row row;
+    row.name = std::move(name);
+    row.carrierHz = carrierHz;
     row.zeroMark = row.oneMark = u(1);
-    row.zeroSpace = u(1);
+    row.zeroSpace = u(zero);
     row.oneSpace = u(one);
+    row.robustness = robustness;
+    row.params = std::move(params);
+    return row;
 }
 
 enum { D, S, F, E };
-
-// NEC framing: lead 16,-8 (NECx: 8,-8), 32 bits, a stop mark, frames 108 ms apart.
-Row NecFrame(std::string name, std::string loneName, int carrierHz, double leadMarkUnits,
-             std::vector<Item> items, Repeat repeat) {
-    const Units u{564};
-    Row row;
-    row.name = std::move(name);
-    row.loneName = std::move(loneName);
-    row.carrierHz = carrierHz;
-    PulseDistance(row, u, 3);
-    row.frame = {u(leadMarkUnits), u(8), std::move(items), u(1), 0, 108000};
-    row.repeat = repeat;
-    row.ditto = {u(16), u(4), {}, u(1), 0, 108000};
-    row.robustness = Robustness::Robust;
-    return row;
-}
 
 std::vector<Item> NecBits() {
     return {Field(D, 8), Field(S, 8), Field(F, 8), NotField(F, 8)};
@@ -56,12 +48,23 @@ std::vector<ParamInfo> NecParams() {
     return {P("D", 255), Derived("S", 255, "D", 255), P("F", 255)};
 }
 
+// NEC framing: lead 16,-8 (NECx: 8,-8), 32 bits, a stop mark, frames 108 ms apart.
+Row NecFrame(std::string name, std::string loneName, int carrierHz, double leadMarkUnits,
+             std::vector<Item> items, Repeat repeat) {
+    const Units u{564};
+    Row row = Distance(std::move(name), carrierHz, u, 1, 3, Robustness::Robust, NecParams());
+    row.loneName = std::move(loneName);
+    row.frame = {u(leadMarkUnits), u(8), std::move(items), u(1), 0, 108000};
+    row.repeat = repeat;
+    row.ditto = {u(16), u(4), {}, u(1), 0, 108000};
+    return row;
+}
+
 void AddNec(std::vector<Row>& rows) {
     // Pioneer is an NEC2 frame on a 40 kHz carrier, which a receiver cannot see; like the
     // IrpTransmogrifier database, the devices Pioneer uses are named Pioneer when no ditto
     // follows, and everything else NEC. Listed first so it wins those frames.
     Row pioneer = NecFrame("Pioneer", "", 40000, 16, NecBits(), Repeat::Frame);
-    pioneer.params = NecParams();
     pioneer.accept = [](const Values& v) {
         return (v[D] >= 160 && v[D] <= 165) || v[D] == 168 || v[D] == 170 || v[D] == 171 ||
                v[D] == 173 || v[D] == 175;
@@ -93,7 +96,6 @@ void AddNec(std::vector<Row>& rows) {
     // A lone frame cannot show whether the remote sends dittos or frames: it is "NEC".
     for (const auto& [name, repeat] : {std::pair{"NEC1", Repeat::Ditto}, {"NEC2", Repeat::Frame}}) {
         Row nec = NecFrame(name, "NEC", 38400, 16, NecBits(), repeat);
-        nec.params = NecParams();
         rows.push_back(std::move(nec));
     }
     // NECx: 8,-8 lead. Its ditto carries one bit, published as D's lowest bit and as its
@@ -124,9 +126,8 @@ void AddNec(std::vector<Row>& rows) {
     // Aiwa (NEC42): a 13-bit address and F, each followed by its complement; its ditto has an
     // 8-unit space and a fixed gap.
     const Units u{550};
-    Row aiwa;
-    aiwa.name = "Aiwa";
-    PulseDistance(aiwa, u, 3);
+    Row aiwa = Distance("Aiwa", 38000, u, 1, 3, Robustness::Robust,
+                        {P("D", 255), P("S", 31), P("F", 255)});
     aiwa.frame = {
         u(16),
         u(8),
@@ -136,8 +137,6 @@ void AddNec(std::vector<Row>& rows) {
         0};
     aiwa.repeat = Repeat::Ditto;
     aiwa.ditto = {u(16), u(8), {}, u(1), u(165), 0};
-    aiwa.robustness = Robustness::Robust;
-    aiwa.params = {P("D", 255), P("S", 31), P("F", 255)};
     rows.push_back(std::move(aiwa));
 }
 
@@ -145,12 +144,8 @@ void AddNec(std::vector<Row>& rows) {
 Row Kaseikyo(std::string name, double unit, int carrierHz, std::vector<Item> payload,
              double gapUnits) {
     const Units u{unit};
-    Row row;
-    row.name = std::move(name);
-    row.carrierHz = carrierHz;
-    PulseDistance(row, u, 3);
+    Row row = Distance(std::move(name), carrierHz, u, 1, 3, Robustness::Robust, {});
     row.frame = {u(8), u(4), std::move(payload), u(1), u(gapUnits), 0};
-    row.robustness = Robustness::Robust;
     return row;
 }
 
@@ -227,10 +222,8 @@ void AddOthers(std::vector<Row>& rows) {
     // space after F) falls inside these windows and is accepted as well.
     {
         const Units u{560};
-        Row row;
-        row.name = "Samsung36";
-        row.carrierHz = 37900;
-        PulseDistance(row, u, 3);
+        Row row = Distance("Samsung36", 37900, u, 1, 3, Robustness::Moderate,
+                           {P("D", 255), P("S", 255), P("F", 255), P("E", 15)});
         row.frame = {
             4500,
             4500,
@@ -238,8 +231,6 @@ void AddOthers(std::vector<Row>& rows) {
             u(1),
             0,
             108000};
-        row.robustness = Robustness::Moderate;
-        row.params = {P("D", 255), P("S", 255), P("F", 255), P("E", 15)};
         rows.push_back(std::move(row));
     }
     // Sony: pulse width, lead 4,-1, frames 45 ms apart; the bit count tells the variants apart.
@@ -273,15 +264,10 @@ void AddOthers(std::vector<Row>& rows) {
     // Without its lead a JVC frame is not robust and is left unreported.
     {
         const Units u{527};
-        Row row;
-        row.name = "JVC";
-        row.carrierHz = 37900;
-        PulseDistance(row, u, 3);
+        Row row = Distance("JVC", 37900, u, 1, 3, Robustness::Moderate, {P("D", 255), P("F", 255)});
         row.frame = {u(16), u(8), {Field(0, 8), Field(1, 8)}, u(1), 0, 59080};
         row.repeat = Repeat::Bare;
         row.bareExtent = 46420;
-        row.robustness = Robustness::Moderate;
-        row.params = {P("D", 255), P("F", 255)};
         rows.push_back(std::move(row));
     }
     // Sharp and Denon: two halves, the second with ~F and the 2-bit field inverted; only both
@@ -294,10 +280,7 @@ void AddOthers(std::vector<Row>& rows) {
     };
     for (const auto& [name, first, second] : {Halves{"Sharp", 1, 2}, Halves{"Denon", 0, 3}}) {
         const Units u{264};
-        Row row;
-        row.name = name;
-        PulseDistance(row, u, 7);
-        row.zeroSpace = u(3);
+        Row row = Distance(name, 38000, u, 3, 7, Robustness::Robust, {P("D", 31), P("F", 255)});
         row.frame = {0,
                      0,
                      {Field(0, 5), Field(1, 8), Const(first, 2), Pulse(u(1), u(165)), Field(0, 5),
@@ -305,60 +288,41 @@ void AddOthers(std::vector<Row>& rows) {
                      u(1),
                      u(165),
                      0};
-        row.robustness = Robustness::Robust;
-        row.params = {P("D", 31), P("F", 255)};
         rows.push_back(std::move(row));
     }
     {
         // RCA: msb first, D and F followed by their complements.
         const Units u{460};
-        Row row;
-        row.name = "RCA";
-        row.carrierHz = 58000;
+        Row row = Distance("RCA", 58000, u, 2, 4, Robustness::Robust, {P("D", 15), P("F", 255)});
         row.msb = true;
-        PulseDistance(row, u, 4);
-        row.zeroSpace = u(2);
         row.frame = {u(8), u(8),  {Field(0, 4), Field(1, 8), NotField(0, 4), NotField(1, 8)},
                      u(1), u(16), 0};
-        row.robustness = Robustness::Robust;
-        row.params = {P("D", 15), P("F", 255)};
         rows.push_back(std::move(row));
     }
     {
         // Mitsubishi: no lead and no check. D is 8 bits as DecodeIR has it (7 elsewhere).
         const Units u{300};
-        Row row;
-        row.name = "Mitsubishi";
-        row.carrierHz = 32600;
-        PulseDistance(row, u, 7);
-        row.zeroSpace = u(3);
+        Row row =
+            Distance("Mitsubishi", 32600, u, 3, 7, Robustness::Weak, {P("D", 255), P("F", 255)});
         row.frame = {0, 0, {Field(0, 8), Field(1, 8)}, u(1), u(80), 0};
-        row.params = {P("D", 255), P("F", 255)};
         rows.push_back(std::move(row));
     }
     {
         // Thomson7 (the old Thomson reading splits the same 12 bits differently).
         const Units u{500};
-        Row row;
-        row.name = "Thomson7";
-        row.carrierHz = 33000;
-        PulseDistance(row, u, 9);
-        row.zeroSpace = u(4);
+        Row row = Distance("Thomson7", 33000, u, 4, 9, Robustness::Weak,
+                           {P("D", 15), P("F", 127), P("T", 1)});
         row.frame = {0, 0, {Field(0, 4), Field(2, 1), Field(1, 7)}, u(1), 0, 80000};
-        row.params = {P("D", 15), P("F", 127), P("T", 1)};
         rows.push_back(std::move(row));
     }
     {
         // RECS80 rendered in its 158 us form; the 180 us form's spaces fall in the same
         // windows and the nearer symbol decides.
         const Units u{158};
-        Row row;
-        row.name = "RECS80";
+        Row row = Distance("RECS80", 38000, u, 31, 47, Robustness::Weak,
+                           {P("D", 7), P("F", 63), P("T", 1)});
         row.msb = true;
-        PulseDistance(row, u, 47);
-        row.zeroSpace = u(31);
         row.frame = {0, 0, {Const(1, 1), Field(2, 1), Field(0, 3), Field(1, 6)}, u(1), 45000, 0};
-        row.params = {P("D", 7), P("F", 63), P("T", 1)};
         rows.push_back(std::move(row));
     }
 }
