@@ -23,7 +23,7 @@ public:
     int32_t operator[](std::size_t i) const { return data_[i]; }
 
 private:
-    std::array<int32_t, 256> data_{};
+    std::array<int32_t, 256> data_; // written before read
     std::size_t size_ = 0;
 };
 
@@ -174,16 +174,6 @@ int32_t Boundary(const Tolerance& tolerance, bool mark, int32_t smaller, int32_t
                                 (centreB - centreA) * halfA / std::max<int64_t>(1, halfA + halfB));
 }
 
-// Whether a bit's mark (or space) is nearer the one symbol than the zero symbol.
-bool IsOne(const Tolerance& tolerance, bool mark, const Row& row, int32_t value) {
-    const int32_t zero = mark ? row.zeroMark : row.zeroSpace;
-    const int32_t one = mark ? row.oneMark : row.oneSpace;
-    if (zero == one)
-        return false;
-    const int32_t boundary = Boundary(tolerance, mark, std::min(zero, one), std::max(zero, one));
-    return (value > boundary) == (one > zero);
-}
-
 // A bit's window, cut where the other symbol's begins.
 Window BitWindow(const Tolerance& tolerance, bool mark, const Row& row, int32_t nominal) {
     Window w = mark ? tolerance.Mark(nominal) : tolerance.Space(nominal);
@@ -219,15 +209,43 @@ Fit Matches(const Buffer& expected, std::span<const int32_t> d, std::size_t pos,
     return d[gapAt] >= GapWindow(expected[n - 1]).low ? Fit::Gap : Fit::No;
 }
 
-// The bits of a frame read by nearest symbol, giving the parameters the fields carry; every
+// The two bit symbols of a row under one tolerance: which one a mark and space are, if any.
+class Symbols {
+public:
+    Symbols(const Row& row, const Tolerance& tolerance)
+        : zeroMark_(BitWindow(tolerance, true, row, row.zeroMark)),
+          oneMark_(BitWindow(tolerance, true, row, row.oneMark)),
+          zeroSpace_(BitWindow(tolerance, false, row, row.zeroSpace)),
+          oneSpace_(BitWindow(tolerance, false, row, row.oneSpace)),
+          leadMark_(tolerance.Mark(row.frame.leadMark)),
+          leadSpace_(tolerance.Space(row.frame.leadSpace)) {}
+
+    bool Lead(int32_t mark, int32_t space) const {
+        return Inside(mark, leadMark_) && Inside(space, leadSpace_);
+    }
+
+    // `space` is negative where the bit's space is the gap and is not looked at.
+    std::optional<int> Read(int32_t mark, int32_t space) const {
+        const bool inZero = Inside(mark, zeroMark_) && (space < 0 || Inside(space, zeroSpace_));
+        const bool inOne = Inside(mark, oneMark_) && (space < 0 || Inside(space, oneSpace_));
+        if (inZero == inOne) // neither, or a gap where only the space tells them apart
+            return std::nullopt;
+        return inOne ? 1 : 0;
+    }
+
+private:
+    static bool Inside(int32_t value, const Window& w) { return value >= w.low && value <= w.high; }
+    Window zeroMark_, oneMark_, zeroSpace_, oneSpace_, leadMark_, leadSpace_;
+};
+
+// The bits of a frame read symbol by symbol, giving the parameters the fields carry; every
 // window, constant, complement and check is then verified against the rendered frame.
-std::optional<Values> ReadValues(const Row& row, std::span<const int32_t> d, std::size_t at,
-                                 const Tolerance& tolerance) {
+std::optional<Values> ReadValues(const Row& row, const Symbols& symbols, std::span<const int32_t> d,
+                                 std::size_t at, const Tolerance& tolerance) {
     const Unit& unit = row.frame;
     std::size_t pos = at;
     if (unit.leadMark) {
-        if (pos + 1 >= d.size() || !tolerance.FitsMark(d[pos], unit.leadMark) ||
-            !tolerance.FitsSpace(d[pos + 1], unit.leadSpace))
+        if (pos + 1 >= d.size() || !symbols.Lead(d[pos], d[pos + 1]))
             return std::nullopt;
         pos += 2;
     }
@@ -235,6 +253,9 @@ std::optional<Values> ReadValues(const Row& row, std::span<const int32_t> d, std
     for (std::size_t k = 0; k < unit.items.size(); ++k) {
         const Item& item = unit.items[k];
         if (item.kind == Item::Kind::Pulse) {
+            if (pos + 1 >= d.size() || !tolerance.FitsMark(d[pos], item.mark) ||
+                !tolerance.FitsSpace(d[pos + 1], item.space))
+                return std::nullopt;
             pos += 2;
             continue;
         }
@@ -245,10 +266,10 @@ std::optional<Values> ReadValues(const Row& row, std::span<const int32_t> d, std
             const bool useSpace = !(lastItem && i + 1 == item.width && !unit.stopMark);
             if (pos + (useSpace ? 1 : 0) >= d.size())
                 return std::nullopt;
-            const int bit = row.zeroSpace != row.oneSpace && useSpace
-                                ? IsOne(tolerance, false, row, d[pos + 1])
-                                : IsOne(tolerance, true, row, d[pos]);
-            bits |= int64_t{bit} << (row.msb ? item.width - 1 - i : i);
+            const std::optional<int> bit = symbols.Read(d[pos], useSpace ? d[pos + 1] : -1);
+            if (!bit)
+                return std::nullopt;
+            bits |= int64_t{*bit} << (row.msb ? item.width - 1 - i : i);
             pos += 2;
         }
         if (item.kind == Item::Kind::Field && !item.invert)
@@ -264,6 +285,22 @@ std::optional<Values> ReadValues(const Row& row, std::span<const int32_t> d, std
     if (row.accept && !row.accept(v))
         return std::nullopt;
     return v;
+}
+
+// Every row's symbols under the tolerance: the windows depend on the lag alone, and a signal's
+// lag is the same at all of its starts, so they are worked out once per signal and thread.
+std::span<const Symbols> SymbolsOf(std::span<const Row> rows, const Tolerance& tolerance) {
+    thread_local std::vector<Symbols> symbols;
+    thread_local std::optional<int32_t> lag;
+    thread_local const Row* table = nullptr;
+    if (lag != tolerance.lag() || table != rows.data() || symbols.size() != rows.size()) {
+        symbols.clear();
+        for (const Row& row : rows)
+            symbols.emplace_back(row, tolerance);
+        lag = tolerance.lag();
+        table = rows.data();
+    }
+    return symbols;
 }
 
 struct Match {
@@ -358,10 +395,11 @@ Decode Build(const Row& row, const Match& m, std::size_t at, const Tolerance& to
 
 std::vector<Candidate> DecodeAt(std::span<const Row> rows, std::span<const int32_t> durations,
                                 std::size_t at, const Tolerance& tolerance) {
+    const std::span<const Symbols> symbols = SymbolsOf(rows, tolerance);
     std::optional<Match> best;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const Row& row = rows[r];
-        const std::optional<Values> values = ReadValues(row, durations, at, tolerance);
+        const std::optional<Values> values = ReadValues(row, symbols[r], durations, at, tolerance);
         if (!values)
             continue;
         for (int reading = 0; reading < row.readings; ++reading) {
