@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 
+#include <functional>
 #include <random>
 
 namespace {
@@ -211,6 +212,89 @@ TEST(Analysis, SummaryListsTheParametersInOrder) {
     ASSERT_EQ(result.decodes.size(), 1u);
     EXPECT_EQ(analysis::Summary(result.decodes[0]), "NEC1 D=4 S=251 F=8");
     EXPECT_EQ(result.decodes[0].repeatForm, analysis::RepeatForm::Ditto);
+}
+
+} // namespace
+
+namespace {
+
+Durations Scaled(Durations signal, double factor, std::size_t from = 0) {
+    for (std::size_t i = from; i < signal.size(); ++i)
+        signal[i] = static_cast<int32_t>(signal[i] * factor);
+    return signal;
+}
+
+// Where published definitions of a protocol disagree, a signal sent by either decodes.
+TEST(Analysis, EveryPublishedReadingDecodes) {
+    struct Reading {
+        std::string what;
+        std::string protocol;
+        std::vector<Param> params;
+        int repeats;
+        std::function<Durations(Durations, const Decode&)> change;
+    };
+    const auto spanOf = [](const Decode& d, analysis::Span::Kind kind, std::string_view label) {
+        return *std::find_if(d.spans.begin(), d.spans.end(), [&](const analysis::Span& s) {
+            return s.kind == kind && (label.empty() || s.label.starts_with(label));
+        });
+    };
+    const std::vector<Reading> readings = {
+        {"NECx1 ditto carrying D's lowest bit itself",
+         "NECx1",
+         {{"D", 5}, {"S", 5}, {"F", 9}},
+         1,
+         [&](Durations s, const Decode& d) {
+             s[spanOf(d, analysis::Span::Kind::Repeat, "").first + 3] = 1692;
+             return s;
+         }},
+        {"Apple pairing with the parity over F and PairID",
+         "Apple",
+         {{"D", 224}, {"S", 135}, {"F", 3}, {"PairID", 7}},
+         0,
+         [&](Durations s, const Decode& d) {
+             const std::size_t bit = spanOf(d, analysis::Span::Kind::Field, "C=").first;
+             s[bit + 1] = s[bit + 1] > 1000 ? 564 : 1692;
+             return s;
+         }},
+        {"Samsung36 at a 500 us unit",
+         "Samsung36",
+         {{"D", 7}, {"S", 7}, {"F", 200}, {"E", 1}},
+         0,
+         [](Durations s, const Decode&) { return Scaled(s, 500.0 / 560.0, 2); }},
+        {"RECS80 at a 180 us unit",
+         "RECS80",
+         {{"D", 3}, {"F", 33}, {"T", 1}},
+         0,
+         [](Durations s, const Decode&) { return Scaled(s, 180.0 / 158.0); }},
+        {"Pioneer captured at a 530 us unit",
+         "Pioneer",
+         {{"D", 175}, {"S", 80}, {"F", 27}},
+         0,
+         [](Durations s, const Decode&) { return Scaled(s, 530.0 / 564.0); }},
+    };
+    for (const Reading& r : readings) {
+        SCOPED_TRACE(r.what);
+        const Durations clean = *analysis::Render(r.protocol, r.params, r.repeats);
+        const analysis::Result result = Analyse(r.change(clean, Analyse(clean).decodes.at(0)));
+        ASSERT_EQ(result.decodes.size(), 1u);
+        EXPECT_EQ(result.decodes[0].protocol, r.protocol);
+        EXPECT_EQ(result.decodes[0].params, r.params);
+        EXPECT_EQ(result.decodes[0].repeats, r.repeats);
+    }
+}
+
+// The receiver's lag is read off the signal: the windows of a distorted frame sit around the
+// nominal values shifted by it (marks later, spaces earlier).
+TEST(Analysis, WindowsFollowTheReceiversLag) {
+    const Durations clean = *analysis::Render("NEC1", {{"D", 4}, {"F", 8}}, 0);
+    for (const int32_t lag : {0, 60, 120, 150}) {
+        const analysis::Result result = Analyse(Distorted(clean, lag, 0));
+        ASSERT_EQ(result.decodes.size(), 1u) << lag;
+        const analysis::Window mark = result.decodes[0].windows.at(2);
+        const analysis::Window space = result.decodes[0].windows.at(3);
+        EXPECT_NEAR((mark.low + mark.high) / 2 - mark.nominal, lag, 10) << lag;
+        EXPECT_NEAR(space.nominal - (space.low + space.high) / 2, lag, 10) << lag;
+    }
 }
 
 } // namespace
