@@ -80,6 +80,7 @@ void AddNec(std::vector<Row>& rows) {
                          Repeat::Ditto);
     apple.params = {P("D", 255, 238), P("S", 255, 135), P("F", 127), P("PairID", 255)};
     apple.params[0].min = 224;
+    apple.params[0].max = 238;
     apple.params[0].choices = {224, 238};
     apple.params[1].min = 135;
     apple.params[1].max = 135;

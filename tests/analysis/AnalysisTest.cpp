@@ -340,3 +340,34 @@ TEST(Analysis, SimulatedRemotesDecodeAsTheirProtocol) {
 }
 
 } // namespace
+
+namespace {
+
+// Where two protocols fit one frame, the robust one is named, and the more specific one of equal
+// robustness.
+TEST(Analysis, TheMostRobustAndSpecificProtocolIsNamed) {
+    struct Preference {
+        std::string rendered;
+        std::vector<Param> params;
+        std::string named;
+    };
+    const std::vector<Preference> preferences = {
+        // The free fourth byte happens to be ~F: NEC's check holds.
+        {"NEC1-f16", {{"D", 1}, {"S", 2}, {"F", 3}, {"E", 252}}, "NEC"},
+        {"NEC1-f16", {{"D", 1}, {"S", 2}, {"F", 3}, {"E", 0}}, "NEC-f16"},
+        // Apple's device code and parity fit.
+        {"NEC1-f16", {{"D", 238}, {"S", 135}, {"F", 5}, {"E", 7}}, "Apple"},
+        // Pioneer's device codes are Pioneer, others NEC (the carrier cannot be seen).
+        {"NEC2", {{"D", 175}, {"S", 80}, {"F", 27}}, "Pioneer"},
+        {"Pioneer", {{"D", 4}, {"S", 251}, {"F", 27}}, "NEC"},
+        // A Kaseikyo frame with a member's OEM code is that member.
+        {"Kaseikyo", {{"D", 0}, {"S", 1}, {"F", 2}, {"E", 0}, {"M", 170}, {"N", 90}}, "SharpDVD"},
+    };
+    for (const Preference& p : preferences) {
+        const analysis::Result result = Analyse(*analysis::Render(p.rendered, p.params, 0));
+        ASSERT_EQ(result.decodes.size(), 1u) << p.named;
+        EXPECT_EQ(result.decodes[0].protocol, p.named);
+    }
+}
+
+} // namespace
