@@ -192,6 +192,23 @@ uint32_t DefaultSubdevice(Remote remote, uint32_t device) {
 
 ParameterWidths WidthsOf(Remote remote) {
     switch (remote) {
+    case Remote::NecRepeat:
+        return {};
+    case Remote::Nec:
+    case Remote::Panasonic:
+        return {16, 0, 8};
+    case Remote::Rc5:
+        return {5, 0, 7, 0, true};
+    case Remote::Rc6:
+        return {8, 0, 8, 0, true};
+    case Remote::Sirc12:
+        return {5, 0, 7};
+    case Remote::Sirc15:
+        return {8, 0, 7};
+    case Remote::Sirc20:
+        return {13, 0, 7};
+    case Remote::Samsung:
+    case Remote::Jvc:
     case Remote::Nec1:
     case Remote::Nec2:
     case Remote::NecX:
@@ -287,17 +304,13 @@ RemoteCode Receiver::RandomCodeOf(Remote remote) {
     };
     RemoteCode code;
     code.remote = remote;
-    if (!TakesIrpParameters(remote)) {
-        code.address = draw(8);
-        code.command = draw(8);
-        code.toggle = draw(1) == 1;
-        return code;
-    }
     code.address = draw(w.d);
-    code.subdevice = draw(w.s);
     code.command = draw(w.f);
-    code.extra = draw(w.e);
     code.toggle = w.toggle && draw(1) == 1;
+    if (!TakesIrpParameters(remote))
+        return code;
+    code.subdevice = draw(w.s);
+    code.extra = draw(w.e);
     code.repeats = std::uniform_int_distribution<int>(0, 2)(random_);
     if (remote == Remote::Apple) { // the one device and subdevice Apple remotes send
         code.address = 238;

@@ -94,7 +94,8 @@ inline constexpr Remote IrpRemotes[] = {
     Remote::Rca,     Remote::Thomson7, Remote::Recs80,    Remote::Grundig16, Remote::Nokia32};
 bool TakesIrpParameters(Remote remote);
 
-// The widths of a remote's parameters in bits (0: it has none); a wider value is cut to them.
+// The widths of a remote's parameters in bits (0: it has none); a wider value is cut to them. For
+// the first ten remotes, d and f are the widths of the address and the command.
 struct ParameterWidths {
     int d = 0, s = 0, f = 0, e = 0;
     bool toggle = false;
@@ -122,7 +123,8 @@ public:
 
     // A varied code: a random remote of AllRemotes with a random address and command.
     RemoteCode RandomCode();
-    // A random code of this remote: every parameter drawn over its range, 0 to 2 repeats.
+    // A random code of this remote: every parameter drawn over its range, 0 to 2 repeats (none
+    // for the first ten).
     RemoteCode RandomCodeOf(Remote remote);
     // A random code of any remote, the IRP ones included.
     RemoteCode RandomCodeOfAny();
