@@ -2,11 +2,12 @@
 // something that is not there. Every frame comes from irsim's own renderers and receiver model,
 // which share no code with the analysis, so each checks the other.
 //
-//   analysis_accuracy [--codes N] [--noise N] [--seed N]
+//   analysis_accuracy [--codes N] [--noise N] [--seed N] [--misses N]
 //
 // Prints Markdown tables: per remote, the share of random codes decoded with the expected name and
-// parameters at the receiver's default distortion and at a rough one, and how many truncated or
-// check-corrupted frames were still reported as that protocol; then the decodes of random noise.
+// parameters at the receiver's default distortion and at a rough one, how many truncated or
+// check-corrupted frames were still reported as that protocol, and whether the analysis library's
+// encoder renders the same nominal frame; then the decodes of random noise.
 #include "analysis/Analysis.h"
 #include "bench/BenchSupport.h"
 #include "tools/irsim/Remotes.h"
@@ -34,12 +35,19 @@ analysis::Param P(const char* name, uint32_t value) {
     return {name, int64_t(value)};
 }
 
+// The devices Pioneer uses. Pioneer differs from NEC2 by its carrier alone, which a capture does
+// not show, so a NEC frame of such a device may be named Pioneer unless dittos follow it.
+bool PioneerDevice(uint32_t d) {
+    constexpr uint32_t devices[] = {160, 161, 162, 163, 164, 165, 168, 170, 171, 173, 175};
+    return std::find(std::begin(devices), std::end(devices), d) != std::end(devices);
+}
+
 // The NEC family's name by repeat form: a lone frame does not show which form the remote uses.
-std::vector<std::string> NecNames(const RemoteCode& c, const char* withDittos,
-                                  const char* withFrames, bool dittos) {
-    if (c.repeats == 0)
-        return {"NEC"};
-    return {dittos ? withDittos : withFrames};
+std::vector<std::string> NecNames(const RemoteCode& c, uint32_t d, bool dittos) {
+    std::vector<std::string> names{c.repeats == 0 ? "NEC" : dittos ? "NEC1" : "NEC2"};
+    if (PioneerDevice(d) && (c.repeats == 0 || !dittos))
+        names.push_back("Pioneer");
+    return names;
 }
 
 Expected Expect(const RemoteCode& c) {
@@ -53,7 +61,7 @@ Expected Expect(const RemoteCode& c) {
     const std::vector<analysis::Param> dft{P("D", d), P("F", f), P("T", t)};
     switch (c.remote) {
     case Remote::Nec: // an address above 255 is D and S; below, S is ~D
-        return {{"NEC"},
+        return {NecNames(c, c.address & 0xFF, false),
                 {P("D", c.address & 0xFF),
                  P("S", c.address > 0xFF ? c.address >> 8 & 0xFF : ~c.address & 0xFF), P("F", f)}};
     case Remote::NecRepeat:
@@ -76,12 +84,12 @@ Expected Expect(const RemoteCode& c) {
     case Remote::Panasonic:
         return {{"Panasonic"}, {P("D", d & 0xFF), P("S", d >> 8), P("F", f)}};
     case Remote::Nec1:
-        return {NecNames(c, "NEC1", "NEC2", true), dsf};
+        return {NecNames(c, d, true), dsf};
     case Remote::Nec2:
-        return {NecNames(c, "NEC1", "NEC2", false), dsf};
+        return {NecNames(c, d, false), dsf};
     case Remote::NecF16:
         if (e == (~f & 0xFF)) // the free byte happens to be the check
-            return {NecNames(c, "NEC1", "NEC2", false), dsf};
+            return {NecNames(c, d, false), dsf};
         return {{c.repeats == 0 ? "NEC-f16" : "NEC2-f16"},
                 {P("D", d), P("S", s), P("F", f), P("E", e)}};
     case Remote::NecX:
@@ -90,12 +98,8 @@ Expected Expect(const RemoteCode& c) {
                 dsf};
     case Remote::Apple:
         return {{"Apple"}, {P("D", d), P("S", s), P("F", f), P("PairID", e)}};
-    case Remote::Pioneer: { // told from NEC2 by the device alone, where Pioneer uses it
-        constexpr uint32_t pioneer[] = {160, 161, 162, 163, 164, 165, 168, 170, 171, 173, 175};
-        if (std::find(std::begin(pioneer), std::end(pioneer), d) != std::end(pioneer))
-            return {{"Pioneer"}, dsf};
-        return {{"Pioneer", c.repeats == 0 ? "NEC" : "NEC2"}, dsf};
-    }
+    case Remote::Pioneer: // named by its device, as the other NEC frames
+        return {NecNames(c, d, false), dsf};
     case Remote::Aiwa:
         return {{"Aiwa"}, dsf};
     case Remote::Samsung36:
@@ -199,12 +203,54 @@ std::optional<CheckBit> CheckBitOf(Remote remote) {
     }
 }
 
+// Whether the analysis library's own encoder gives the same nominal frame (within the rounding of a
+// microsecond) for the remotes that take IRP parameters; nullopt where it cannot say.
+std::optional<bool> SameRender(const RemoteCode& code, Expected expected) {
+    if (!irsim::TakesIrpParameters(code.remote) || expected.names.empty())
+        return std::nullopt;
+    std::string name = expected.names[0];
+    if (name == "NECx")
+        name = "NECx2"; // a lone frame is the same in both forms
+    if (!analysis::FindProtocol(name))
+        return std::nullopt;
+    if (code.remote == Remote::Kaseikyo)
+        expected.params.push_back(P("E", code.extra & 15));
+    const auto rendered = analysis::Render(name, expected.params, code.repeats);
+    const irsim::Durations nominal = irsim::NominalFrame(code);
+    return rendered &&
+           std::equal(nominal.begin(), nominal.end(), rendered->begin(), rendered->end(),
+                      [](int32_t a, int32_t b) { return std::abs(a - b) <= 1; });
+}
+
 struct Row {
     std::string remote;
     std::size_t codes = 0, right = 0, rightRough = 0;
     std::size_t truncated = 0, truncatedNamed = 0;
     std::size_t corrupted = 0, corruptedNamed = 0;
+    std::size_t rendered = 0, renderedSame = 0;
 };
+
+std::string Describe(const std::vector<std::string>& names,
+                     const std::vector<analysis::Param>& params) {
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : "/") + name;
+    for (const analysis::Param& p : params)
+        text += " " + p.name + "=" + std::to_string(p.value);
+    return text;
+}
+
+// With --misses N, the first N misses of each remote go to standard error, to find which side
+// is wrong.
+void ReportMiss(const RemoteCode& code, const Expected& expected, const analysis::Result& result) {
+    std::string got;
+    for (const analysis::Decode& decode : result.decodes)
+        got += (got.empty() ? "" : "; ") + Describe({decode.protocol}, decode.params) + " x" +
+               std::to_string(decode.repeats);
+    std::fprintf(stderr, "%s R=%d: expected %s, got %s\n", irsim::RemoteName(code.remote).data(),
+                 code.repeats, Describe(expected.names, expected.params).c_str(),
+                 got.empty() ? "nothing" : got.c_str());
+}
 
 std::string Share(std::size_t part, std::size_t whole) {
     return whole == 0 ? "–" : bench::Fixed(100.0 * double(part) / double(whole), 2) + " %";
@@ -231,6 +277,7 @@ int main(int argc, char** argv) {
     const std::size_t codes = bench::ArgValue(argc, argv, "--codes", 1000);
     const std::size_t noiseCount = bench::ArgValue(argc, argv, "--noise", 10000);
     const auto seed = uint32_t(bench::ArgValue(argc, argv, "--seed", 1));
+    const std::size_t misses = bench::ArgValue(argc, argv, "--misses", 0);
 
     std::vector<Remote> remotes(std::begin(irsim::AllRemotes), std::end(irsim::AllRemotes));
     remotes.insert(remotes.end(), std::begin(irsim::IrpRemotes), std::end(irsim::IrpRemotes));
@@ -248,7 +295,18 @@ int main(int argc, char** argv) {
             const Expected expected = Expect(code);
             const irsim::Durations nominal = irsim::NominalFrame(code);
             ++row.codes;
-            row.right += Correct(analysis::Analyse(usual.Capture(nominal)), expected);
+            const analysis::Result result = analysis::Analyse(usual.Capture(nominal));
+            const bool right = Correct(result, expected);
+            if (!right && row.codes - row.right <= misses)
+                ReportMiss(code, expected, result);
+            row.right += right;
+            if (const auto same = SameRender(code, expected)) {
+                ++row.rendered;
+                row.renderedSame += *same;
+                if (!*same && row.rendered - row.renderedSame <= misses)
+                    std::fprintf(stderr, "%s R=%d: rendered differently\n",
+                                 Describe(expected.names, expected.params).c_str(), code.repeats);
+            }
             row.rightRough += Correct(analysis::Analyse(roughly.Capture(nominal)), expected);
 
             // One frame cut short by at least one bit, still ending with a mark.
@@ -277,18 +335,22 @@ int main(int argc, char** argv) {
         total.truncatedNamed += row.truncatedNamed;
         total.corrupted += row.corrupted;
         total.corruptedNamed += row.corruptedNamed;
+        total.rendered += row.rendered;
+        total.renderedSame += row.renderedSame;
         rows.push_back(row);
     }
     rows.push_back(total);
 
     bench::PrintRow({"remote (irsim)", "codes", "right, default receiver (±50 µs, 40 µs lag)",
                      "right, rough receiver (±100 µs, 150 µs lag)", "truncated, still named so",
-                     "check bit flipped, still named so"});
-    bench::PrintRow({"---", "---:", "---:", "---:", "---:", "---:"});
+                     "check bit flipped, still named so",
+                     "same nominal frame as analysis::Render"});
+    bench::PrintRow({"---", "---:", "---:", "---:", "---:", "---:", "---:"});
     for (const Row& row : rows)
         bench::PrintRow({row.remote, std::to_string(row.codes), Share(row.right, row.codes),
                          Share(row.rightRough, row.codes), Count(row.truncatedNamed, row.truncated),
-                         Count(row.corruptedNamed, row.corrupted)});
+                         Count(row.corruptedNamed, row.corrupted),
+                         Count(row.renderedSame, row.rendered)});
 
     std::size_t noiseDecoded = 0;
     std::vector<std::string> noiseNames;
