@@ -43,6 +43,9 @@ TEST(IrsimArguments, ReadsEveryOption) {
     EXPECT_TRUE(demo.options->simulator.loopback);
     EXPECT_EQ(demo.options->simulator.every, 3000ms);
     EXPECT_EQ(ParseArguments({"--every", "500", "--demo"}).options->simulator.every, 500ms);
+    // Random frames keep to the first ten remotes unless asked for every remote.
+    EXPECT_FALSE(demo.options->simulator.everyRemote);
+    EXPECT_TRUE(ParseArguments({"--every-remote"}).options->simulator.everyRemote);
     EXPECT_TRUE(ParseArguments({"--help"}).help);
 }
 
