@@ -17,18 +17,20 @@ out=docs/performance.md
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDEKODER_BUILD_BENCH=ON \
     -DDEKODER_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$jobs" --target frame_bench chart_bench analysis_bench flood_bench window_bench \
-    dekoder_probe bare_window process_bench >/dev/null
+cmake --build "$build" -j "$jobs" --target frame_bench chart_bench flood_bench window_bench \
+    dekoder_probe bare_window process_bench analysis_bench analysis_accuracy >/dev/null
 bin="$build/bench"
 
 if [[ -n "${BENCH_QUICK:-}" ]]; then
     micro_time=0.05 flood="--rounds 2 --lines 3000 --py-lines 50"
     window="--rounds 1 --frames 500 --latency-frames 100"
     process="--rounds 2 --idle-ms 2000 --frames 200"
+    accuracy="--codes 100 --noise 1000"
 else
     micro_time=0.3 flood="--rounds 5 --lines 20000 --py-lines 300"
     window="--rounds 3 --frames 2000 --latency-frames 1000"
     process="--rounds 7 --idle-ms 10000 --frames 1000"
+    accuracy="--codes 1000 --noise 10000"
 fi
 
 runtime=$(mktemp -d "${TMPDIR:-/tmp}/dekoder-bench.XXXXXX")
@@ -45,8 +47,6 @@ micro_args="--benchmark_min_time=$micro_time --benchmark_repetitions=3 --benchma
 frame_out=$("$bin/frame_bench" $micro_args 2>/dev/null)
 # shellcheck disable=SC2086
 chart_out=$("$bin/chart_bench" $micro_args 2>/dev/null)
-# shellcheck disable=SC2086
-analysis_out=$("$bin/analysis_bench" $micro_args 2>/dev/null)
 echo "throughput..." >&2
 # shellcheck disable=SC2086
 flood_out=$("$bin/flood_bench" $flood)
@@ -56,6 +56,12 @@ window_out=$("$bin/window_bench" $window 2>/dev/null)
 echo "start, close, memory and idle..." >&2
 # shellcheck disable=SC2086
 process_out=$("$bin/process_bench" "$bin/dekoder_probe" "$bin/bare_window" $process)
+
+echo "protocol analysis..." >&2
+# shellcheck disable=SC2086
+analysis_out=$("$bin/analysis_bench" $micro_args 2>/dev/null)
+# shellcheck disable=SC2086
+accuracy_out=$("$bin/analysis_accuracy" $accuracy)
 
 load_after=$(load)
 elapsed=$(($(date +%s) - started))
@@ -142,6 +148,29 @@ reaped; peak memory is the process's maximum resident set.
 
 $process_out
 
+## Protocol analysis
+
+\`$bin/analysis_bench $micro_args\`
+
+Time to analyse one signal (\`analysis::Analyse\`, every decoder and the generic analysis): a NEC
+frame of 67 durations (target ≤ 20 µs) and full frames of 301 durations (target ≤ 100 µs), all
+captured from the simulator's remotes with its receiver model.
+
+\`\`\`
+$analysis_out
+\`\`\`
+
+\`$bin/analysis_accuracy $accuracy\`
+
+Random codes of every simulator remote (every parameter over its range, up to two repeats),
+captured at the receiver's default distortion (marks 40 µs longer, ±50 µs noise; target ≥ 99.9 %
+right) and at a rough one (150 µs, ±100 µs). Right means one decode, of the protocol's name and
+with its parameters. The simulator renders every frame with its own code, written apart from the
+analysis. A frame cut short, or with one bit of its check field flipped, should not be named as
+its protocol; random noise should not decode at all (target 0).
+
+$accuracy_out
+
 ## Micro-benchmarks
 
 \`$bin/frame_bench $micro_args\`
@@ -154,15 +183,6 @@ $frame_out
 
 \`\`\`
 $chart_out
-\`\`\`
-
-The protocol analysis, which runs inside every drawing of a frame (targets, CPU time: an NEC
-frame of 67 durations ≤ 20 µs, a signal of 301 durations ≤ 100 µs):
-
-\`$bin/analysis_bench $micro_args\`
-
-\`\`\`
-$analysis_out
 \`\`\`
 
 EOF

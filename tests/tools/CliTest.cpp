@@ -18,6 +18,7 @@ namespace {
 
 using test::Patience;
 using test::PortClient;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using namespace std::chrono_literals;
 
@@ -42,6 +43,9 @@ TEST(IrsimArguments, ReadsEveryOption) {
     EXPECT_TRUE(demo.options->simulator.loopback);
     EXPECT_EQ(demo.options->simulator.every, 3000ms);
     EXPECT_EQ(ParseArguments({"--every", "500", "--demo"}).options->simulator.every, 500ms);
+    // Random frames keep to the first ten remotes unless asked for every remote.
+    EXPECT_FALSE(demo.options->simulator.everyRemote);
+    EXPECT_TRUE(ParseArguments({"--every-remote"}).options->simulator.everyRemote);
     EXPECT_TRUE(ParseArguments({"--help"}).help);
 }
 
@@ -81,7 +85,13 @@ TEST_F(IrsimConsole, RemoteRawAndLineCommandsSendWhatIsTyped) {
     EXPECT_EQ(rig.port.Next(), Signature + ",9000,4500,560");
     EXPECT_TRUE(Run("line hello there ").ok);
     EXPECT_EQ(rig.port.Next(), "hello there");
-    for (const char* wrong : {"rc5 5 53 2", "jvc 5", "raw 9000,x", "raw"})
+    // The remotes with IRP parameters: positional D F T, or by name, R repeats.
+    EXPECT_TRUE(Run("nec1 D=4 S=251 F=8 R=2").ok);
+    EXPECT_THAT(rig.port.Next(), EndsWith(",564,39756,9024,2256,564,96156,9024,2256,564"));
+    EXPECT_TRUE(Run("kaseikyo 1 2 1 M=9 N=10 E=3").ok);
+    EXPECT_TRUE(rig.port.ReadLine());
+    for (const char* wrong : {"rc5 5 53 2", "jvc 5", "raw 9000,x", "raw", "nec1 D=4", "nec1 4 8 2",
+                              "nec1 4 8 0 1", "nec1 4 8 Q=1", "nec1 4 F=x", "nec1 4 8 R=101"})
         EXPECT_FALSE(Run(wrong).ok) << wrong;
 }
 

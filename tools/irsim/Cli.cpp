@@ -64,6 +64,59 @@ std::string Status(const Simulator& simulator) {
     return text.str();
 }
 
+// "nec1 4 8", "nec1 D=4 S=251 F=8 R=3": D, F and T in order, or any parameter by its IRP name
+// (R: repeats; M and N: a Kaseikyo OEM pair).
+ConsoleResult ReadIrpCode(const std::vector<std::string_view>& words, RemoteCode& code) {
+    const std::string_view verb = words[0];
+    bool haveD = false, haveF = false;
+    std::optional<uint32_t> m, n;
+    std::size_t position = 0;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        std::string_view key;
+        std::string_view text = words[i];
+        if (const auto eq = text.find('='); eq != std::string_view::npos) {
+            key = text.substr(0, eq);
+            text.remove_prefix(eq + 1);
+        } else {
+            static constexpr std::string_view Positions[] = {"D", "F", "T"};
+            if (position >= std::size(Positions))
+                return Fail(std::string(verb) + ": too many values");
+            key = Positions[position++];
+        }
+        const auto value = ParseNumber(text);
+        if (!value)
+            return Fail(std::string(verb) + ": " + std::string(words[i]) + " is not a number");
+        if (key == "D") {
+            code.address = *value;
+            haveD = true;
+        } else if (key == "F") {
+            code.command = *value;
+            haveF = true;
+        } else if (key == "T") {
+            if (*value > 1)
+                return Fail("the toggle bit is 0 or 1");
+            code.toggle = *value == 1;
+        } else if (key == "S") {
+            code.subdevice = *value;
+        } else if (key == "E" || key == "X" || key == "PairID") {
+            code.extra = *value;
+        } else if (key == "R") {
+            if (*value > 100)
+                return Fail("R (repeats) is 0 to 100");
+            code.repeats = int(*value);
+        } else if (key == "M" || key == "N") {
+            (key == "M" ? m : n) = *value & 0xFF;
+        } else {
+            return Fail(std::string(verb) + ": unknown parameter " + std::string(key));
+        }
+    }
+    if (!haveD || !haveF)
+        return Fail(std::string(verb) + " needs D and F");
+    if (m || n)
+        code.oem = uint16_t(m.value_or(0) | n.value_or(0) << 8);
+    return Done();
+}
+
 } // namespace
 
 std::optional<uint32_t> ParseNumber(std::string_view text) {
@@ -100,6 +153,8 @@ Options:
   --seed N          seed of the random codes and the jitter (default 1)
   --jitter US       noise of captured durations, +-US microseconds (default 50; 0: exact)
   --stretch US      receiver lag: added to marks, taken from spaces (default 40)
+  --every-remote    random and periodic frames come from every remote listed below, not only
+                    the first line's
   --exit-on-eof     end when standard input ends (by default it keeps running)
   --quiet           print only the terminal's path and errors
   --help            show this text
@@ -117,6 +172,12 @@ Commands on standard input:
   rc5 A C [T] | rc6 A C [T]    send that remote's frame (A address, C command, T toggle 0/1;
                                numbers decimal or 0x hex)
   necrep            send the NEC repeat code
+  NAME D F [T] [KEY=N ...]     send a frame of one of these remotes, parameters by their IRP
+                               names (D, S, F, T, E, X, PairID, M, N) and R repeats:
+    nec1 (dittos)  nec2  necf16 (E)  necx  apple (PairID)  pioneer  aiwa  samsung36 (E)
+    rc5x20  rc6-6-20  mce  jvcheld (bare repeats)  sharp  denon  jvc48  denonk  fujitsu (E)
+    sharpdvd (E)  kaseikyo (M, N, E)  mitsubishi  rca  thomson7  recs80  grundig16  nokia32 (X)
+    e.g. "nec1 D=4 F=8 R=3"; S defaults to ~D (NEC), D (necx), 135 (apple), 15 (mce), else 0
   random            send a random remote's frame
   raw D,D,...       send a frame line with these durations (microseconds)
   line TEXT         send TEXT and CR LF
@@ -162,6 +223,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             options.simulator.silent = true;
         } else if (name == "--crc") {
             options.simulator.requireChecksum = true;
+        } else if (name == "--every-remote") {
+            options.simulator.everyRemote = true;
         } else if (name == "--exit-on-eof") {
             options.exitOnEof = true;
         } else if (name == "--quiet") {
@@ -236,7 +299,10 @@ ConsoleResult RunConsoleCommand(Simulator& simulator, std::string_view line) {
     if (const auto remote = RemoteFromName(verb)) {
         RemoteCode code;
         code.remote = *remote;
-        if (*remote != Remote::NecRepeat) {
+        if (TakesIrpParameters(*remote)) {
+            if (ConsoleResult read = ReadIrpCode(words, code); !read.ok)
+                return read;
+        } else if (*remote != Remote::NecRepeat) {
             const auto address = argument(1);
             const auto command = argument(2);
             if (!address || !command)

@@ -1,39 +1,14 @@
 #include "tools/irsim/Remotes.h"
 
+#include "tools/irsim/IrpRemotes.h"
+#include "tools/irsim/Wave.h"
+
 #include <algorithm>
 #include <array>
 #include <utility>
 
 namespace irsim {
 namespace {
-
-// Levels as the light goes: true is a burst of carrier (mark), false is dark (space).
-class WaveBuilder {
-public:
-    void Add(bool mark, int32_t us) {
-        if (!levels_.empty() && levels_.back().first == mark)
-            levels_.back().second += us;
-        else
-            levels_.emplace_back(mark, us);
-    }
-
-    // The receiver sees neither the dark before the first mark nor after the last one.
-    Durations Take() const {
-        auto first = levels_.begin();
-        auto last = levels_.end();
-        while (first != last && !first->first)
-            ++first;
-        while (last != first && !std::prev(last)->first)
-            --last;
-        Durations durations;
-        for (auto it = first; it != last; ++it)
-            durations.push_back(it->second);
-        return durations;
-    }
-
-private:
-    std::vector<std::pair<bool, int32_t>> levels_;
-};
 
 // Pulse-distance coding, least significant bit first: every bit is a mark, then a short or long
 // space; a final mark ends the last space.
@@ -138,18 +113,31 @@ Durations Rc6Frame(uint32_t address, uint32_t command, bool toggle) {
     return wave.Take();
 }
 
-constexpr std::array<std::pair<std::string_view, Remote>, 10> Names{{
-    {"nec", Remote::Nec},
-    {"necrep", Remote::NecRepeat},
-    {"rc5", Remote::Rc5},
-    {"rc6", Remote::Rc6},
-    {"sirc12", Remote::Sirc12},
-    {"sirc15", Remote::Sirc15},
-    {"sirc20", Remote::Sirc20},
-    {"samsung", Remote::Samsung},
-    {"jvc", Remote::Jvc},
-    {"panasonic", Remote::Panasonic},
+constexpr std::array<std::pair<std::string_view, Remote>, 35> Names{{
+    {"nec", Remote::Nec},           {"necrep", Remote::NecRepeat},
+    {"rc5", Remote::Rc5},           {"rc6", Remote::Rc6},
+    {"sirc12", Remote::Sirc12},     {"sirc15", Remote::Sirc15},
+    {"sirc20", Remote::Sirc20},     {"samsung", Remote::Samsung},
+    {"jvc", Remote::Jvc},           {"panasonic", Remote::Panasonic},
+    {"nec1", Remote::Nec1},         {"nec2", Remote::Nec2},
+    {"necf16", Remote::NecF16},     {"necx", Remote::NecX},
+    {"apple", Remote::Apple},       {"pioneer", Remote::Pioneer},
+    {"aiwa", Remote::Aiwa},         {"samsung36", Remote::Samsung36},
+    {"rc5x20", Remote::Rc5x},       {"rc6-6-20", Remote::Rc6M6},
+    {"mce", Remote::Mce},           {"jvcheld", Remote::JvcHeld},
+    {"sharp", Remote::Sharp},       {"denon", Remote::Denon},
+    {"jvc48", Remote::Jvc48},       {"denonk", Remote::DenonK},
+    {"fujitsu", Remote::Fujitsu},   {"sharpdvd", Remote::SharpDvd},
+    {"kaseikyo", Remote::Kaseikyo}, {"mitsubishi", Remote::Mitsubishi},
+    {"rca", Remote::Rca},           {"thomson7", Remote::Thomson7},
+    {"recs80", Remote::Recs80},     {"grundig16", Remote::Grundig16},
+    {"nokia32", Remote::Nokia32},
 }};
+
+// OEM code pairs (M | N << 8) of the named Kaseikyo members and of those with sums of their own: a
+// generic Kaseikyo code never uses them.
+constexpr uint16_t NamedOems[] = {2 | 32 << 8,   3 | 1 << 8,    84 | 50 << 8, 20 | 99 << 8,
+                                  170 | 90 << 8, 35 | 203 << 8, 67 | 83 << 8};
 
 } // namespace
 
@@ -175,8 +163,98 @@ Durations NominalFrame(const RemoteCode& code) {
         return JvcFrame(code.address, code.command);
     case Remote::Panasonic:
         return PanasonicFrame(code.address, code.command);
+    default:
+        return IrpFrame(code);
     }
-    return {};
+}
+
+bool TakesIrpParameters(Remote remote) {
+    return std::find(std::begin(IrpRemotes), std::end(IrpRemotes), remote) != std::end(IrpRemotes);
+}
+
+uint32_t DefaultSubdevice(Remote remote, uint32_t device) {
+    switch (remote) {
+    case Remote::Nec1:
+    case Remote::Nec2:
+    case Remote::NecF16:
+    case Remote::Pioneer:
+        return ~device & 0xFF;
+    case Remote::NecX:
+        return device;
+    case Remote::Apple:
+        return 135;
+    case Remote::Mce:
+        return 15;
+    default:
+        return 0;
+    }
+}
+
+ParameterWidths WidthsOf(Remote remote) {
+    switch (remote) {
+    case Remote::NecRepeat:
+        return {};
+    case Remote::Nec:
+    case Remote::Panasonic:
+        return {16, 0, 8};
+    case Remote::Rc5:
+        return {5, 0, 7, 0, true};
+    case Remote::Rc6:
+        return {8, 0, 8, 0, true};
+    case Remote::Sirc12:
+        return {5, 0, 7};
+    case Remote::Sirc15:
+        return {8, 0, 7};
+    case Remote::Sirc20:
+        return {13, 0, 7};
+    case Remote::Samsung:
+    case Remote::Jvc:
+    case Remote::Nec1:
+    case Remote::Nec2:
+    case Remote::NecX:
+    case Remote::Pioneer:
+    case Remote::Jvc48:
+        return {8, 8, 8};
+    case Remote::NecF16:
+        return {8, 8, 8, 8};
+    case Remote::Apple:
+        return {8, 8, 7, 8};
+    case Remote::Aiwa:
+        return {8, 5, 8};
+    case Remote::Samsung36:
+    case Remote::Fujitsu:
+        return {8, 8, 8, 4};
+    case Remote::Rc5x:
+        return {5, 7, 6, 0, true};
+    case Remote::Rc6M6:
+        return {8, 4, 8, 0, true};
+    case Remote::Mce:
+        return {7, 8, 8, 0, true};
+    case Remote::JvcHeld:
+    case Remote::Mitsubishi:
+        return {8, 0, 8};
+    case Remote::Sharp:
+    case Remote::Denon:
+        return {5, 0, 8};
+    case Remote::DenonK:
+        return {4, 4, 12};
+    case Remote::SharpDvd:
+        return {4, 8, 8, 4};
+    case Remote::Kaseikyo:
+        return {4, 8, 8, 4, false, true};
+    case Remote::Rca:
+        return {4, 0, 8};
+    case Remote::Thomson7:
+        return {4, 0, 7, 0, true};
+    case Remote::Recs80:
+        return {3, 0, 6, 0, true};
+    case Remote::Grundig16:
+        return {7, 0, 8, 0, true};
+    case Remote::Nokia32:
+        return {8, 8, 8, 7, true};
+    default:
+        return {};
+    }
 }
 
 std::optional<Remote> RemoteFromName(std::string_view name) {
@@ -216,6 +294,44 @@ RemoteCode Receiver::RandomCode() {
     code.command = byte(random_);
     code.toggle = byte(random_) & 1;
     return code;
+}
+
+RemoteCode Receiver::RandomCodeOf(Remote remote) {
+    const ParameterWidths w = WidthsOf(remote);
+    const auto draw = [this](int bits) {
+        return bits == 0 ? 0u
+                         : std::uniform_int_distribution<uint32_t>(0, (1u << bits) - 1)(random_);
+    };
+    RemoteCode code;
+    code.remote = remote;
+    code.address = draw(w.d);
+    code.command = draw(w.f);
+    code.toggle = w.toggle && draw(1) == 1;
+    if (!TakesIrpParameters(remote))
+        return code;
+    code.subdevice = draw(w.s);
+    code.extra = draw(w.e);
+    code.repeats = std::uniform_int_distribution<int>(0, 2)(random_);
+    if (remote == Remote::Apple) { // the one device and subdevice Apple remotes send
+        code.address = 238;
+        code.subdevice = 135;
+    } else if (remote == Remote::Pioneer) { // the devices Pioneer uses
+        code.address = 160 + draw(4);
+        code.subdevice.reset();
+    } else if (w.oem) {
+        do
+            code.oem = uint16_t(draw(16));
+        while (std::find(std::begin(NamedOems), std::end(NamedOems), *code.oem) !=
+               std::end(NamedOems));
+    }
+    return code;
+}
+
+RemoteCode Receiver::RandomCodeOfAny() {
+    constexpr std::size_t count = std::size(AllRemotes) + std::size(IrpRemotes);
+    const std::size_t i = std::uniform_int_distribution<std::size_t>(0, count - 1)(random_);
+    return RandomCodeOf(i < std::size(AllRemotes) ? AllRemotes[i]
+                                                  : IrpRemotes[i - std::size(AllRemotes)]);
 }
 
 } // namespace irsim

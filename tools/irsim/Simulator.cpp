@@ -161,6 +161,10 @@ struct Simulator::Engine {
         return EnqueueLocked(std::move(line), splitPieces, splitPause);
     }
 
+    RemoteCode RandomCodeLocked() {
+        return options.everyRemote ? receiver.RandomCodeOfAny() : receiver.RandomCode();
+    }
+
     Ticket EnqueueCapturedLocked(Durations durations, std::string_view what) {
         Log("-> frame " + std::string(what) + " (" + std::to_string(durations.size()) +
             " durations)");
@@ -383,7 +387,7 @@ struct Simulator::Engine {
 
             Clock::time_point now = Clock::now();
             if (every.count() > 0 && pty && now >= nextPeriodic) {
-                const RemoteCode code = receiver.RandomCode();
+                const RemoteCode code = RandomCodeLocked();
                 EnqueueCapturedLocked(receiver.Capture(NominalFrame(code)),
                                       RemoteName(code.remote));
                 nextPeriodic = now + every;
@@ -488,7 +492,7 @@ Ticket Simulator::SendRemote(const RemoteCode& code) {
 
 Ticket Simulator::SendRandomFrame() {
     std::lock_guard lock(engine_->mutex);
-    const RemoteCode code = engine_->receiver.RandomCode();
+    const RemoteCode code = engine_->RandomCodeLocked();
     return engine_->EnqueueCapturedLocked(engine_->receiver.Capture(NominalFrame(code)),
                                           RemoteName(code.remote));
 }

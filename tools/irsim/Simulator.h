@@ -49,6 +49,8 @@ struct SimulatorOptions {
     // Seeds the random codes and the receiver jitter: equal seeds give equal frames.
     uint32_t seed = 1;
     Jitter jitter{};
+    // Random and periodic frames come from every remote, not only AllRemotes.
+    bool everyRemote = false;
     // Sends a varied captured frame this often; zero for none.
     milliseconds every{0};
     // A symbolic link to the slave, kept until the simulator ends or hangs up.
