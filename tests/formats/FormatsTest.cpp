@@ -149,6 +149,54 @@ TEST(FormatsReaders, ReadRealLookingFiles) {
     EXPECT_THAT(pronto[1].durations, ElementsAre(1776, 888, 888, 85227));
 }
 
+struct Entry {
+    const char* protocol;
+    const char* address;
+    const char* command;
+    const char* irp; // the protocol it stands for
+    std::vector<Param> params;
+};
+
+// Parsed entries read as their protocol's rendering, and a rendering is written as that entry.
+TEST(FormatsFlipper, ParsedEntriesMapToTheirProtocols) {
+    const Entry cases[] = {
+        {"NEC", "04 00 00 00", "08 00 00 00", "NEC1", {{"D", 4}, {"S", 251}, {"F", 8}}},
+        {"NECext", "04 7B 00 00", "08 F7 00 00", "NEC1", {{"D", 4}, {"S", 123}, {"F", 8}}},
+        {"NECext",
+         "04 7B 00 00",
+         "08 12 00 00",
+         "NEC1-f16",
+         {{"D", 4}, {"S", 123}, {"F", 8}, {"E", 18}}},
+        {"NECext",
+         "EE 87 00 00",
+         "0B 42 00 00",
+         "Apple",
+         {{"D", 238}, {"S", 135}, {"F", 5}, {"PairID", 66}}},
+        {"NEC42", "55 0A 00 00", "20 00 00 00", "Aiwa", {{"D", 85}, {"S", 10}, {"F", 32}}},
+        {"Samsung32", "07 00 00 00", "02 00 00 00", "NECx1", {{"D", 7}, {"S", 7}, {"F", 2}}},
+        {"Pioneer", "AF 00 00 00", "0C 00 00 00", "Pioneer", {{"D", 175}, {"S", 80}, {"F", 12}}},
+        {"SIRC", "01 00 00 00", "15 00 00 00", "Sony12", {{"D", 1}, {"F", 21}}},
+        {"SIRC15", "A4 00 00 00", "7F 00 00 00", "Sony15", {{"D", 164}, {"F", 127}}},
+        {"SIRC20", "1A 01 00 00", "03 00 00 00", "Sony20", {{"D", 26}, {"S", 8}, {"F", 3}}},
+        {"Kaseikyo", "05 02 20 00", "23 01 00 00", "Panasonic", {{"D", 0}, {"S", 53}, {"F", 18}}},
+        {"Kaseikyo", "13 54 32 00", "A5 02 00 00", "Denon-K", {{"D", 1}, {"S", 3}, {"F", 677}}},
+        {"RCA", "0A 00 00 00", "45 00 00 00", "RCA", {{"D", 10}, {"F", 69}}},
+    };
+    for (const Entry& c : cases) {
+        SCOPED_TRACE(std::string(c.protocol) + " " + c.address + " / " + c.command);
+        const std::string entry = std::string("type: parsed\nprotocol: ") + c.protocol +
+                                  "\naddress: " + c.address + "\ncommand: " + c.command + "\n";
+        const std::vector<Signal> read =
+            Read(Format::Flipper, "Filetype: IR signals file\nVersion: 1\nname: Key\n" + entry);
+        ASSERT_EQ(read.size(), 1u);
+        const std::optional<Durations> rendered = Render(c.irp, c.params, 1);
+        ASSERT_TRUE(rendered);
+        EXPECT_EQ(read[0].durations, *rendered);
+        EXPECT_EQ(read[0].carrierHz, FindProtocol(c.irp)->carrierHz);
+        EXPECT_THAT(Write(Format::Flipper, read), HasSubstr(entry));
+    }
+}
+
 struct BadInput {
     Format format;
     std::string text;
