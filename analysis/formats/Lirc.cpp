@@ -104,8 +104,13 @@ std::vector<Signal> ReadMode2(std::string_view text) {
 
 std::string WriteMode2(std::span<const Signal> signals) {
     RequireOne(signals, "mode2 output");
-    const Durations durations = WritableDurations(signals.front(), 0);
-    std::string text;
+    const Signal& signal = signals.front();
+    const Durations durations = WritableDurations(signal, 0);
+    if (signal.carrierHz <= 0 || signal.carrierHz > 1000000)
+        throw FormatError("signal 1: a carrier of " + std::to_string(signal.carrierHz) +
+                          " Hz cannot be written");
+    // The carrier line as ir-ctl reads it; mode2 itself prints one when the receiver measures it.
+    std::string text = "carrier " + std::to_string(signal.carrierHz) + "\n";
     for (std::size_t i = 0; i < durations.size(); ++i)
         text += (i % 2 == 0 ? "pulse " : "space ") + std::to_string(durations[i]) + "\n";
     return text;
