@@ -19,7 +19,8 @@ std::optional<std::string> TryWrite(Format format, std::span<const Signal> signa
     try {
         return Write(format, signals);
     } catch (const FormatError& e) {
-        FUZZ_REQUIRE(e.line() == 0 && std::string_view(e.what()).find("signal") != std::string::npos,
+        FUZZ_REQUIRE(e.line() == 0 &&
+                         std::string_view(e.what()).find("signal") != std::string::npos,
                      "a writer's refusal names the signal");
         return std::nullopt;
     }

@@ -30,10 +30,8 @@ struct Target {
 };
 
 const Target Targets[] = {
-    {"device_lines", CheckDeviceLines},
-    {"frame_file", CheckFrameFile},
-    {"text_fields", CheckTextFields},
-    {"c_table", CheckCTable},
+    {"device_lines", CheckDeviceLines}, {"frame_file", CheckFrameFile},
+    {"text_fields", CheckTextFields},   {"c_table", CheckCTable},
     {"formats", CheckFormats},
 };
 
