@@ -30,8 +30,10 @@ struct Target {
 };
 
 const Target Targets[] = {
-    {"device_lines", CheckDeviceLines}, {"frame_file", CheckFrameFile},
-    {"text_fields", CheckTextFields},   {"c_table", CheckCTable},
+    {"device_lines", CheckDeviceLines},
+    {"frame_file", CheckFrameFile},
+    {"text_fields", CheckTextFields},
+    {"c_table", CheckCTable},
     {"formats", CheckFormats},
 };
 
