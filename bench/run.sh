@@ -18,7 +18,7 @@ out=docs/performance.md
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDEKODER_BUILD_BENCH=ON \
     -DDEKODER_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target frame_bench chart_bench flood_bench window_bench \
-    dekoder_probe bare_window process_bench analysis_bench analysis_accuracy >/dev/null
+    dekoder_probe bare_window process_bench analysis_bench analysis_accuracy formats_bench >/dev/null
 bin="$build/bench"
 
 if [[ -n "${BENCH_QUICK:-}" ]]; then
@@ -47,6 +47,8 @@ micro_args="--benchmark_min_time=$micro_time --benchmark_repetitions=3 --benchma
 frame_out=$("$bin/frame_bench" $micro_args 2>/dev/null)
 # shellcheck disable=SC2086
 chart_out=$("$bin/chart_bench" $micro_args 2>/dev/null)
+# shellcheck disable=SC2086
+formats_out=$("$bin/formats_bench" $micro_args 2>/dev/null)
 echo "throughput..." >&2
 # shellcheck disable=SC2086
 flood_out=$("$bin/flood_bench" $flood)
@@ -183,6 +185,13 @@ $frame_out
 
 \`\`\`
 $chart_out
+\`\`\`
+
+Importing a 500-signal Flipper file, then decoding every signal (target ≥ 10 000 signals/s):
+\`$bin/formats_bench $micro_args\`
+
+\`\`\`
+$formats_out
 \`\`\`
 
 EOF

@@ -3,7 +3,7 @@
 #
 #   fuzz/run.sh [seconds-per-target] [target...]
 #
-# Targets: device_lines frame_file text_fields c_table analysis (all when none is named). Each target
+# Targets: device_lines frame_file text_fields c_table analysis formats (all when none is named). Each target
 # grows its corpus in build/fuzz/corpus/<target> from fuzz/seeds/<target>; a crashing input is
 # written to build/fuzz/artifacts/<target>/. Prints the executions of every target and exits
 # non-zero when any target failed. FUZZ_BUILD and FUZZ_EXTRA_ARGS (libFuzzer flags) may be set.
@@ -15,7 +15,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -eq 0 ]; then
     echo "usage: $0 [seconds-per-target] [target...]" >&2
     exit 2
 fi
-all_targets=(device_lines frame_file text_fields c_table analysis)
+all_targets=(device_lines frame_file text_fields c_table analysis formats)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
@@ -49,6 +49,11 @@ max_len() {
     esac
 }
 
+# A target's own dictionary where it has one (fuzz/<target>.dict), the frame core's otherwise.
+dictionary() {
+    if [ -f "$here/$1.dict" ]; then echo "$here/$1.dict"; else echo "$here/frame.dict"; fi
+}
+
 failed=0
 summary=()
 for target in "${targets[@]}"; do
@@ -60,7 +65,7 @@ for target in "${targets[@]}"; do
     status=0
     # shellcheck disable=SC2086
     "$build/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -max_len="$(max_len "$target")" -dict="$here/frame.dict" \
+        -max_len="$(max_len "$target")" -dict="$(dictionary "$target")" \
         -artifact_prefix="$artifacts/" -print_final_stats=1 ${FUZZ_EXTRA_ARGS:-} \
         "$corpus" "$here/seeds/$target" >"$log" 2>&1 || status=$?
 

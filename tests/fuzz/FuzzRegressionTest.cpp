@@ -1,4 +1,5 @@
 #include "fuzz/checks/AnalysisTarget.h"
+#include "fuzz/checks/FormatsTarget.h"
 #include "fuzz/checks/FrameTargets.h"
 #include "fuzz/checks/FuzzCheck.h"
 #include "fuzz/checks/Reference.h"
@@ -35,6 +36,7 @@ const Target Targets[] = {
     {"text_fields", CheckTextFields},
     {"c_table", CheckCTable},
     {"analysis", analysis::fuzz::CheckAnalysis},
+    {"formats", CheckFormats},
 };
 
 // The inputs kept in a folder, in a stable order; names starting with a dot are not inputs.
