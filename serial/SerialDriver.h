@@ -1,5 +1,8 @@
 #pragma once
 
+#include "serial/SerialPlatform.h"
+
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -54,6 +57,12 @@ public:
     virtual bool DataSetReady() = 0;
     virtual bool CarrierDetect() = 0;
     virtual bool RingIndicator() = 0;
+    // All four input lines at once, as TModemLine bits. A driver that reads them together from
+    // the port says so by overriding this; the default asks for each line on its own.
+    virtual std::uint32_t ReadModemLines() {
+        return (ClearToSend() ? mlCTS : 0U) | (DataSetReady() ? mlDSR : 0U) |
+               (CarrierDetect() ? mlDCD : 0U) | (RingIndicator() ? mlRing : 0U);
+    }
     virtual void SetDTR(bool on) = 0;
     virtual void SetRTS(bool on) = 0;
 

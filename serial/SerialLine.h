@@ -91,7 +91,7 @@ public:
     void ReadLineSettings() override;
     void WriteLineSettings(const TLineSettings& settings);
 
-    std::uint32_t ReadModemLines();
+    std::uint32_t ReadModemLines() override;
     bool ClearToSend() override;
     bool DataSetReady() override;
     bool CarrierDetect() override;

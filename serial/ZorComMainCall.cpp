@@ -1,68 +1,114 @@
 #include "serial/ZorComMainCall.h"
 
+#include <cstring>
+
 namespace serial {
 
-bool TMainCallChannel::Call(std::function<void()> Function) {
-    auto pending = std::make_shared<Pending>();
-    pending->function = std::move(Function);
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return false;
-        }
-        queue_.push_back(pending);
-    }
-    post_();
+namespace {
 
-    std::unique_lock lock(mutex_);
-    finished_.wait(lock, [&] { return pending->done || closed_; });
-    if (!pending->done) {
+using Clock = std::chrono::steady_clock;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// Spins until ready() holds or `window` has passed; answers ready().
+template <class Ready>
+bool SpinFor(std::chrono::microseconds window, Ready ready) {
+    const Clock::time_point until = Clock::now() + window;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (ready()) {
+                return true;
+            }
+            CpuRelax();
+        }
+        if (Clock::now() >= until) {
+            return ready();
+        }
+    }
+}
+
+} // namespace
+
+bool TMainCallChannel::CallSlot(Invoke invoke, const void* function, std::size_t size) {
+    if (closed_.load()) {
         return false;
     }
-    if (pending->error) {
-        std::rethrow_exception(pending->error);
+    // The slot is the worker's while the state is Idle.
+    invoke_ = invoke;
+    std::memcpy(slot_, function, size);
+    error_ = nullptr;
+    state_.store(Posted);
+    // Paired with RunPending's serving_ store and state_ load (all sequentially consistent):
+    // either the main thread's last look sees this call, or this look sees it has stopped.
+    if (!serving_.load()) {
+        post_();
+    }
+    const auto settled = [this] { return state_.load() == Done || closed_.load(); };
+    if (!SpinFor(SpinWindow, settled)) {
+        std::unique_lock lock(mutex_);
+        finished_.wait(lock, settled);
+    }
+    int state = Posted;
+    // Closed before the call started: it must never start now.
+    if (state_.compare_exchange_strong(state, Idle)) {
+        return false;
+    }
+    if (state == Running) {
+        // Closed from inside the function itself; it finishes on its own, with its copy in the
+        // slot, which no later call touches.
+        return false;
+    }
+    std::exception_ptr error = std::move(error_);
+    state_.store(Idle);
+    if (error) {
+        std::rethrow_exception(error);
     }
     return true;
 }
 
-void TMainCallChannel::RunPending() {
-    for (;;) {
-        std::shared_ptr<Pending> pending;
-        {
-            std::lock_guard lock(mutex_);
-            if (closed_ || queue_.empty()) {
-                return;
-            }
-            pending = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        std::exception_ptr error;
-        try {
-            pending->function();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        {
-            std::lock_guard lock(mutex_);
-            pending->error = error;
-            pending->done = true;
-        }
-        finished_.notify_all();
+bool TMainCallChannel::TryRunOne() {
+    int state = Posted;
+    if (closed_.load() || !state_.compare_exchange_strong(state, Running)) {
+        return false;
     }
+    try {
+        invoke_(slot_);
+    } catch (...) {
+        error_ = std::current_exception();
+    }
+    state_.store(Done);
+    Wake();
+    return true;
+}
+
+void TMainCallChannel::RunPending() {
+    const Clock::time_point until = Clock::now() + ServeBudget;
+    serving_.store(true);
+    bool ran = TryRunOne();
+    while (ran && Clock::now() < until) {
+        ran = SpinFor(SpinWindow, [this] { return state_.load() == Posted || closed_.load(); }) &&
+              TryRunOne();
+    }
+    serving_.store(false);
+    // A call made while we were giving up found us serving and posted nothing.
+    TryRunOne();
 }
 
 void TMainCallChannel::Close() {
-    {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-        queue_.clear();
-    }
-    finished_.notify_all();
+    closed_.store(true);
+    Wake();
 }
 
-bool TMainCallChannel::Closed() const {
-    std::lock_guard lock(mutex_);
-    return closed_;
+void TMainCallChannel::Wake() {
+    // Taking the lock orders this wake-up after a waiter's last look at the state.
+    { std::lock_guard lock(mutex_); }
+    finished_.notify_all();
 }
 
 } // namespace serial

@@ -2,53 +2,84 @@
 
 // Blocking calls from the port worker into the main thread that the main thread can abandon.
 //
-// Call() hands a function to the main thread (Post() wakes it, the component's customEvent then
-// runs RunPending()) and waits until it has run there. An exception the function throws
-// is carried back and rethrown in the worker. Close() is the way out when the main thread must wait
-// for the worker without processing events: a waiting Call returns at once, queued calls are
-// dropped without running, and every later Call returns false at once.
+// Call() hands a function to the main thread and waits until it has run there; an exception it
+// throws is carried back and rethrown in the worker. Close() is the way out when the main thread
+// must give the worker up without processing events: a waiting Call returns at once, a call not
+// yet started is dropped, and every later Call returns false at once.
 //
-// The handshake goes through this class's std::mutex, never through the event queue alone, so
-// every value the worker wrote before Call is visible to the function on the main thread.
+// One thread calls (the worker), one thread serves (the main thread, in RunPending). A call costs
+// no allocation: the function is copied into the channel's one slot. The wake-ups are what a call
+// costs, so both sides first spin for a short while: the worker for the function to return (a
+// handler usually takes microseconds), the main thread, after a call, for the worker's next one
+// (during a burst the next line follows within one pass of the worker). A call that finds the
+// main thread spinning is taken there without a posted wake-up. Both spins are short and bounded,
+// and the main thread goes back to its event loop after ServeBudget even while calls keep coming,
+// so timers, painting and input are never held up longer than that.
+//
+// Every hand-over goes through `state_` (release on one side, acquire on the other), so what the
+// worker wrote before Call is visible to the function, and what the function wrote is visible to
+// the worker after Call.
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <cstddef>
 #include <exception>
 #include <functional>
-#include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace serial {
 
 class TMainCallChannel {
 public:
+    // How long each side spins before it sleeps; how long the main thread serves calls in a row.
+    static constexpr std::chrono::microseconds SpinWindow{60};
+    static constexpr std::chrono::microseconds ServeBudget{4000};
+
     // Post: wakes the main thread (thread-safe); the main thread then calls RunPending().
     explicit TMainCallChannel(std::function<void()> Post) : post_(std::move(Post)) {}
 
     TMainCallChannel(const TMainCallChannel&) = delete;
     TMainCallChannel& operator=(const TMainCallChannel&) = delete;
 
-    // Worker: runs Function on the receiver's thread and waits. True when it ran; false when the
-    // channel was closed first. Rethrows what Function threw.
-    bool Call(std::function<void()> Function);
-    // Main thread: runs the calls queued so far.
+    // Worker: runs Function on the main thread and waits. True when it ran; false when the
+    // channel was closed first. Rethrows what Function threw. Function is copied into the
+    // channel, so it must be small and trivially copyable (pointers and plain values).
+    template <class F>
+    bool Call(const F& Function) {
+        static_assert(std::is_trivially_copyable_v<F> && std::is_trivially_destructible_v<F>);
+        static_assert(sizeof(F) <= SlotSize && alignof(F) <= alignof(std::max_align_t));
+        return CallSlot([](const void* slot) { (*static_cast<const F*>(slot))(); }, &Function,
+                        sizeof(F));
+    }
+
+    // Main thread: runs the call waiting, if any, then the calls that follow it closely.
     void RunPending();
     // Any thread: abandons the waiting and all future calls.
     void Close();
-    bool Closed() const;
+    bool Closed() const { return closed_.load(); }
 
 private:
-    struct Pending {
-        std::function<void()> function;
-        std::exception_ptr error;
-        bool done = false;
-    };
+    enum State : int { Idle, Posted, Running, Done };
+    static constexpr std::size_t SlotSize = 4 * sizeof(void*);
+    using Invoke = void (*)(const void*);
+
+    bool CallSlot(Invoke invoke, const void* function, std::size_t size);
+    // Runs the posted call, if there is one; false when there was none.
+    bool TryRunOne();
+    void Wake();
 
     std::function<void()> post_;
-    mutable std::mutex mutex_;
+    std::atomic<int> state_{Idle};
+    std::atomic<bool> closed_{false};
+    // The main thread is spinning for the next call: a call needs no posted wake-up.
+    std::atomic<bool> serving_{false};
+    Invoke invoke_ = nullptr;
+    alignas(std::max_align_t) unsigned char slot_[SlotSize]{};
+    std::exception_ptr error_;
+    std::mutex mutex_;
     std::condition_variable finished_;
-    std::deque<std::shared_ptr<Pending>> queue_;
-    bool closed_ = false;
 };
 
 } // namespace serial

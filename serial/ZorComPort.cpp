@@ -173,6 +173,12 @@ void TZorComPort::ShutdownWorker() {
     }
     comThread_->Channel()->Close();
     comThread_->RequestStop();
+    // A worker stuck in a kernel call (a vanishing USB adapter can hold a close or a drain for
+    // seconds) is left to finish alone, so closing the window never hangs on it.
+    if (!comThread_->WaitFinished(shutdownJoinLimitMs_) && comThread_->Abandon()) {
+        static_cast<void>(comThread_.release()); // it frees itself when it ends
+        return;
+    }
     comThread_->Join();
     comThread_.reset();
 }
@@ -337,6 +343,10 @@ void TZorComPort::SetDriverFactory(DriverFactory factory) {
 
 std::uint64_t TZorComPort::WorkerSerial() const {
     return comThread_ ? comThread_->SerialNumber() : 0;
+}
+
+bool TZorComPort::WorkerFinished() const {
+    return comThread_ && comThread_->Finished();
 }
 
 bool TZorComPort::WorkerLinkOpen() const {

@@ -13,16 +13,17 @@
 //   guarded by settingsLock_), Connected/UseCRC/UseRS485/ParityBits/StopBits (atomics), and the
 //   modem line states (atomics, worker-only writes). It writes Active and AT_WORK (atomics).
 //   Everything else it changes (RxLine, the timer restart, every event) runs on the main thread
-//   through its call channel while the worker waits (TMainCallChannel). Received lines that are
-//   already buffered go over in one call (at most 64), each with its own RxLine, DoRxString and
-//   timer restart, in order; a handler's stop or a closed channel drops the rest of that call.
+//   through its call channel while the worker waits (TMainCallChannel), one received line per call
+//   (its RxLine, DoRxString and timer restart).
 // - Lock guards the worker's send queue; both threads take it for every queue access and never
 //   hold it while waiting for the other thread.
 // - Blocking: the main thread never waits for the worker without processing events, except when it
 //   shuts a worker down (destructor, the close hook after about 3 s): it then first closes the
 //   worker's call channel, so no worker call can wait for the main thread any more, cancels the
-//   driver's wait and joins. Do not destroy the component from inside one of its own handlers
-//   (use deleteLater).
+//   driver's wait and joins, for at most about 2 s; a worker still stuck in the driver after that
+//   is abandoned: it never touches the component again and frees itself and its driver when its
+//   call returns. Do not destroy the component from inside one of its own handlers (use
+//   deleteLater).
 
 #include "serial/ATCommands.h"
 #include "serial/SerialDriver.h"
@@ -180,6 +181,10 @@ public:
     int TimeOutTimerInterval() const { return timeOutTimer_.interval(); }
     // The close hook's wait for the worker before it shuts it down (about 3 s).
     void SetCloseWaitLimitMs(int ms) { closeWaitLimitMs_ = ms; }
+    // How long a shut-down waits for a worker stuck in the driver before abandoning it (2 s).
+    void SetShutdownJoinLimitMs(int ms) { shutdownJoinLimitMs_ = ms; }
+    // The worker's main procedure has returned (its end notice may still be queued).
+    bool WorkerFinished() const;
 
     // The events a worker posts to the component: a call waits in its channel; its main
     // procedure has returned.
@@ -233,6 +238,7 @@ private:
     std::function<void(QObject*, bool&)> savedOnCloseQuery_;
     bool closeQueryHooked_ = false;
     int closeWaitLimitMs_ = 3010;
+    int shutdownJoinLimitMs_ = 2000;
 
     // Qt hands posted events over under its own lock, which race checkers cannot see; the worker
     // bumps this after building an event and customEvent reads it first, so the hand-over is

@@ -37,8 +37,9 @@ int StopBitsCode(TStopBits stopBits) {
 
 TZorComThread::TZorComThread(TZorComPort& Owner, std::unique_ptr<SerialDriver> Driver,
                              std::uint64_t Serial)
-    : owner_(Owner), serialNumber_(Serial), channel_(std::make_shared<TMainCallChannel>([&Owner] {
-          Owner.PostEvent(TZorComPort::MainCallEventType());
+    : component_(Owner), owner_(&Owner), serialNumber_(Serial),
+      channel_(std::make_shared<TMainCallChannel>([this] {
+          WithOwner([](TZorComPort& owner) { owner.PostEvent(TZorComPort::MainCallEventType()); });
       })),
       serial_(std::move(Driver)) {
     // The port is not open yet; the error this leaves is overwritten by the next driver call.
@@ -46,8 +47,8 @@ TZorComThread::TZorComThread(TZorComPort& Owner, std::unique_ptr<SerialDriver> D
     serial_->SetOnStatus([this](SerialDriver&, TSerialStatusReason Reason, std::string_view) {
         SerialStatus(Reason);
     });
-    owner_.active_.store(true);
-    owner_.DoActive();
+    Owner.active_.store(true);
+    Owner.DoActive();
 }
 
 TZorComThread::~TZorComThread() {
@@ -64,6 +65,25 @@ void TZorComThread::Join() {
     if (thread_.joinable()) {
         thread_.join();
     }
+}
+
+bool TZorComThread::WaitFinished(int timeoutMs) {
+    std::unique_lock lock(finishedMutex_);
+    return finishedChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                     [this] { return Finished(); });
+}
+
+bool TZorComThread::Abandon() {
+    {
+        // Waits for a component access in progress; none starts after this.
+        std::lock_guard lock(ownerMutex_);
+        owner_ = nullptr;
+    }
+    if (thread_.joinable()) {
+        thread_.detach();
+    }
+    // Whoever comes second frees the worker: the thread when it ends later, else the caller.
+    return ownership_.exchange(Abandoned) != Ended;
 }
 
 void TZorComThread::RequestStop() {
@@ -84,12 +104,12 @@ void TZorComThread::ApplyRTS(bool Value) {
 }
 
 void TZorComThread::AppendCommand(const std::string& Command, bool GeneralCall) {
-    std::lock_guard lock(owner_.Lock);
+    std::lock_guard lock(component_.Lock);
     sendQueue_.push_back({Command, GeneralCall});
 }
 
 bool TZorComThread::InsertHeadIfEmpty(const std::string& Command, bool GeneralCall) {
-    std::lock_guard lock(owner_.Lock);
+    std::lock_guard lock(component_.Lock);
     if (!sendQueue_.empty()) {
         return false;
     }
@@ -98,12 +118,12 @@ bool TZorComThread::InsertHeadIfEmpty(const std::string& Command, bool GeneralCa
 }
 
 bool TZorComThread::QueueEmpty() const {
-    std::lock_guard lock(owner_.Lock);
+    std::lock_guard lock(component_.Lock);
     return sendQueue_.empty();
 }
 
 std::vector<std::string> TZorComThread::QueueCopy() const {
-    std::lock_guard lock(owner_.Lock);
+    std::lock_guard lock(component_.Lock);
     std::vector<std::string> texts;
     texts.reserve(sendQueue_.size());
     for (const auto& entry : sendQueue_) {
@@ -112,20 +132,31 @@ std::vector<std::string> TZorComThread::QueueCopy() const {
     return texts;
 }
 
-bool TZorComThread::PeekHead(QueuedCommand& Head) const {
-    std::lock_guard lock(owner_.Lock);
-    if (sendQueue_.empty()) {
-        return false;
-    }
-    Head = sendQueue_.front();
-    return true;
+bool TZorComThread::PeekHead(QueuedCommand& Head) {
+    bool found = false;
+    WithOwner([&](TZorComPort& owner) {
+        std::lock_guard lock(owner.Lock);
+        if (!sendQueue_.empty()) {
+            Head = sendQueue_.front();
+            found = true;
+        }
+    });
+    return found;
 }
 
 void TZorComThread::RemoveHead() {
-    std::lock_guard lock(owner_.Lock);
-    if (!sendQueue_.empty()) {
-        sendQueue_.pop_front();
-    }
+    WithOwner([&](TZorComPort& owner) {
+        std::lock_guard lock(owner.Lock);
+        if (!sendQueue_.empty()) {
+            sendQueue_.pop_front();
+        }
+    });
+}
+
+bool TZorComThread::OwnerConnected() {
+    bool connected = false;
+    WithOwner([&](TZorComPort& owner) { connected = owner.Connected(); });
+    return connected;
 }
 
 void TZorComThread::SerialStatus(TSerialStatusReason Reason) {
@@ -135,7 +166,9 @@ void TZorComThread::SerialStatus(TSerialStatusReason Reason) {
 }
 
 void TZorComThread::Synchronize(void (TZorComPort::*Dispatcher)()) {
-    TZorComPort* const owner = &owner_;
+    // Runs only while the channel is open, and the component closes it before it lets the
+    // worker go, so the pointer is good whenever the call runs.
+    TZorComPort* const owner = &component_;
     channel_->Call([owner, Dispatcher] { (owner->*Dispatcher)(); });
 }
 
@@ -147,18 +180,26 @@ void TZorComThread::ReportError(int Code, std::string Text) {
 
 void TZorComThread::Run() {
     Execute();
-    finished_.store(true, std::memory_order_release);
+    {
+        std::lock_guard lock(finishedMutex_);
+        finished_.store(true, std::memory_order_release);
+    }
+    finishedChanged_.notify_all();
     // The component joins and frees this worker when it handles the event.
-    owner_.PostEvent(TZorComPort::ThreadEndEventType());
+    WithOwner([](TZorComPort& owner) { owner.PostEvent(TZorComPort::ThreadEndEventType()); });
+    // The last touch of this object unless it was abandoned, in which case it is ours to free.
+    if (ownership_.exchange(Ended) == Abandoned) {
+        delete this;
+    }
 }
 
 void TZorComThread::Execute() {
     try {
-        if (owner_.Connected() && !linkOpen_.load()) {
+        if (OwnerConnected() && !linkOpen_.load()) {
             OpenLink();
         }
         int sendFailures = 0;
-        owner_.atWork_.store(false);
+        WithOwner([](TZorComPort& owner) { owner.atWork_.store(false); });
         for (;;) {
             if (stopRequest_.load()) {
                 break;
@@ -169,7 +210,7 @@ void TZorComThread::Execute() {
                 serial_->ClosePort();
                 Synchronize(&TZorComPort::DoDisconnected);
             }
-            if (!linkOpen_.load() && owner_.Connected()) {
+            if (!linkOpen_.load() && OwnerConnected()) {
                 OpenLink();
             }
             if (!linkOpen_.load()) {
@@ -188,8 +229,12 @@ void TZorComThread::Execute() {
                 ReadInputLines();
                 SendPass(sendFailures);
             }
-            if (terminated_.load() && owner_.appTerminating_.load()) {
-                break;
+            if (terminated_.load()) {
+                bool ending = false;
+                WithOwner([&](TZorComPort& owner) { ending = owner.appTerminating_.load(); });
+                if (ending) {
+                    break;
+                }
             }
         }
         if (linkOpen_.load()) {
@@ -197,7 +242,7 @@ void TZorComThread::Execute() {
             linkOpen_.store(false);
             Synchronize(&TZorComPort::DoDisconnected);
         }
-        owner_.active_.store(false);
+        WithOwner([](TZorComPort& owner) { owner.active_.store(false); });
         Synchronize(&TZorComPort::DoActive);
     } catch (...) {
         // Active stays set: the component sees the worker gone and a new Active true starts
@@ -215,7 +260,8 @@ void TZorComThread::Execute() {
 }
 
 void TZorComThread::OpenLink() {
-    const TZorComSettings settings = owner_.SettingsSnapshot();
+    TZorComSettings settings;
+    WithOwner([&](TZorComPort& owner) { settings = owner.SettingsSnapshot(); });
     const int baud = ParseDecimal(settings.BaudRate, 9600);
     const int dataBits = ParseDecimal(settings.DataBits, 8);
 
@@ -255,55 +301,43 @@ void TZorComThread::ReceivePass() {
     if (!serial_->WaitReadableOrBuffered(2)) {
         return;
     }
-    std::string line = serial_->ReceiveLine(200);
-    if (line.empty()) {
+    received_ = serial_->ReceiveLine(200);
+    if (received_.empty()) {
         return;
     }
-    // Further lines already in the driver's buffer go in the same hand-over: during a burst one
-    // main-thread wake-up then carries many lines instead of one. An empty line (or a failed
-    // read) ends the batch as it ends a pass.
-    std::vector<std::string> lines;
-    lines.push_back(std::move(line));
-    while (lines.size() < MaxLinesPerHandOver && serial_->LineBuffered()) {
-        std::string next = serial_->ReceiveLine(200);
-        if (next.empty()) {
-            break;
-        }
-        lines.push_back(std::move(next));
-    }
-    TZorComPort* const owner = &owner_;
-    channel_->Call([this, owner, channel = channel_, lines = std::move(lines)] {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            // A handler may have stopped the worker or shut it down; the lines left are dropped
-            // as they would be by a stop between passes. A closed channel means this worker may
-            // already be gone, so it is checked before the worker's own flag.
-            if (i > 0 && (channel->Closed() || stopRequest_.load())) {
-                return;
-            }
-            owner->rxLine_ = lines[i];
-            owner->DoRxString();
-            owner->atWork_.store(true);
-            owner->RestartTimeOutTimer();
-        }
+    // The component's RxLine is the main thread's; the line crosses over inside the call, and
+    // AT_WORK and the time-out restart follow DoRxString there, before the worker goes on.
+    TZorComThread* const self = this;
+    TZorComPort* const owner = &component_;
+    channel_->Call([self, owner] {
+        owner->rxLine_.swap(self->received_);
+        owner->DoRxString();
+        // The handler may have shut this worker down: only the component is touched from here.
+        owner->atWork_.store(true);
+        owner->RestartTimeOutTimer();
     });
 }
 
 void TZorComThread::ReadInputLines() {
     struct InputLine {
-        bool (SerialDriver::*read)();
+        std::uint32_t bit;
         std::atomic<bool> TZorComPort::*state;
         void (TZorComPort::*dispatcher)();
     };
     static constexpr InputLine lines[] = {
-        {&SerialDriver::ClearToSend, &TZorComPort::lineCTS_, &TZorComPort::DoGetCTS},
-        {&SerialDriver::DataSetReady, &TZorComPort::lineDSR_, &TZorComPort::DoGetDSR},
-        {&SerialDriver::CarrierDetect, &TZorComPort::lineDCD_, &TZorComPort::DoGetDCD},
-        {&SerialDriver::RingIndicator, &TZorComPort::lineRING_, &TZorComPort::DoGetRING},
+        {mlCTS, &TZorComPort::lineCTS_, &TZorComPort::DoGetCTS},
+        {mlDSR, &TZorComPort::lineDSR_, &TZorComPort::DoGetDSR},
+        {mlDCD, &TZorComPort::lineDCD_, &TZorComPort::DoGetDCD},
+        {mlRing, &TZorComPort::lineRING_, &TZorComPort::DoGetRING},
     };
+    // One read of all four: on a USB adapter every read is a transfer on the bus.
+    const std::uint32_t word = serial_->ReadModemLines();
     for (const auto& line : lines) {
-        const bool value = (serial_.get()->*line.read)();
-        if (value != (owner_.*line.state).load()) {
-            (owner_.*line.state).store(value);
+        const bool value = (word & line.bit) != 0;
+        bool changed = false;
+        WithOwner(
+            [&](TZorComPort& owner) { changed = (owner.*line.state).exchange(value) != value; });
+        if (changed) {
             Synchronize(line.dispatcher);
         }
     }
@@ -314,7 +348,8 @@ void TZorComThread::SendPass(int& SendFailures) {
     if (!PeekHead(head)) {
         return;
     }
-    const TZorComSettings settings = owner_.SettingsSnapshot();
+    TZorComSettings settings;
+    WithOwner([&](TZorComPort& owner) { settings = owner.SettingsSnapshot(); });
     txLine_ = FrameCommand(head.text, settings.UseCRC, settings.UseRS485, head.generalCall,
                            settings.RS485adr);
     if (settings.UseCRC) {

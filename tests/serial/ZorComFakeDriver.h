@@ -26,11 +26,13 @@ struct FakeDriverState {
     int openError = 0;             // OpenPort fails with this code
     int configureError = 0;        // ConfigureLine fails with this code
     bool vanished = false;         // ReadLineSettings fails with EIO
-    bool writable = true;          // WaitWritable's answer
+    bool writable = true;          // WaitWritable's answer; false fails it with ErrTimeout
     std::deque<int> writeFailures; // each SendText takes the next code; 0 or none succeeds
     bool cts = false, dsr = false, dcd = false, ring = false;
     // ReceiveLine blocks this long and ignores cancelling (a driver stuck in a call).
     std::chrono::milliseconds stuckReceive{0};
+    // ClosePort of an open port blocks until this is cleared (an adapter dying in its close).
+    bool holdClose = false;
 
     // What happened.
     std::string incoming; // bytes the "device" sent, not yet taken
@@ -38,6 +40,8 @@ struct FakeDriverState {
     int opens = 0;
     int closes = 0;
     bool destroyed = false;
+    bool inStuckReceive = false;
+    bool inHeldClose = false;
     std::string written;                // every byte sent, in order
     std::vector<std::string> writes;    // each SendText's bytes
     std::vector<std::string> lineCalls; // "DTR0", "RTS1", ...
@@ -61,8 +65,17 @@ struct FakeDriverState {
     }
     template <class F>
     auto Change(F f) {
-        std::lock_guard lock(mutex);
-        return f();
+        std::unique_lock lock(mutex);
+        auto result = f();
+        lock.unlock();
+        changed.notify_all();
+        return result;
+    }
+    // Waits without processing events until pred() holds (under the lock) or the time-out.
+    template <class Pred>
+    bool WaitFor(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, timeout, pred);
     }
 };
 
@@ -71,8 +84,7 @@ public:
     explicit FakeDriver(std::shared_ptr<FakeDriverState> state) : s_(std::move(state)) {}
     ~FakeDriver() override {
         ClosePort();
-        std::lock_guard lock(s_->mutex);
-        s_->destroyed = true;
+        s_->Change([&] { return s_->destroyed = true; });
     }
 
     void OpenPort(const std::string& name) override {
@@ -100,7 +112,13 @@ public:
     }
     void ClosePort() override {
         {
-            std::lock_guard lock(s_->mutex);
+            std::unique_lock lock(s_->mutex);
+            if (s_->open && s_->holdClose) {
+                s_->inHeldClose = true;
+                s_->changed.notify_all();
+                s_->changed.wait(lock, [&] { return !s_->holdClose; });
+                s_->inHeldClose = false;
+            }
             if (s_->open) {
                 ++s_->closes;
             }
@@ -122,18 +140,22 @@ public:
         SetError(0);
         return !s_->incoming.empty();
     }
+    // Like the real driver, an output that does not drain is a time-out, not a success.
     bool WaitWritable(int) override {
         std::lock_guard lock(s_->mutex);
-        SetError(0);
+        SetError(s_->writable ? 0 : serial::ErrTimeout);
         return s_->writable;
     }
     std::string ReceiveLine(int timeoutMs) override {
         std::unique_lock lock(s_->mutex);
         if (s_->stuckReceive.count() > 0) {
             const auto stuck = s_->stuckReceive;
+            s_->inStuckReceive = true;
+            s_->changed.notify_all();
             lock.unlock();
             std::this_thread::sleep_for(stuck);
             lock.lock();
+            s_->inStuckReceive = false;
         }
         WaitFor(lock, timeoutMs, [&] { return s_->incoming.find("\r\n") != std::string::npos; });
         const auto end = s_->incoming.find("\r\n");
@@ -143,6 +165,7 @@ public:
         }
         std::string line = s_->incoming.substr(0, end);
         s_->incoming.erase(0, end + 2);
+        s_->changed.notify_all();
         SetError(0);
         return line;
     }

@@ -80,6 +80,19 @@ protected:
         log.reports.clear();
     }
 
+    // Waits until `count` bytes the device sent are waiting in the port, having crossed the
+    // pseudo-terminal; the driver's own buffer is not touched.
+    bool Arrived(int count) {
+        const auto until = Clock::now() + 5s;
+        while (line.BytesWaiting() < count) {
+            if (Clock::now() > until) {
+                return false;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
     PtyPair pty;
     StatusLog log;
     TSerialLine line;
@@ -390,7 +403,7 @@ TEST_F(SerialLinePtyTest, WithoutInterPacketTimeoutTheTimeOutIsATotal) {
 TEST_F(SerialLinePtyTest, TwoLinesInOneReadComeOutOneByOne) {
     Connect();
     pty.Send("OK\r\n+ATI: IR\r\n");
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(Arrived(14));
     EXPECT_EQ(line.ReceiveLine(200), "OK");
     EXPECT_EQ(line.LineBuffer(), "+ATI: IR\r\n");
     EXPECT_EQ(log.Count(TSerialStatusReason::srReadCount), 1);
@@ -406,7 +419,7 @@ TEST_F(SerialLinePtyTest, LineBufferedTellsWhetherTheNextLineNeedsNoRead) {
     EXPECT_FALSE(line.LineBuffered());
     Connect();
     pty.Send("a\r\nb\r\nc");
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(Arrived(7));
     EXPECT_FALSE(line.LineBuffered()) << "bytes still in the port are not buffered yet";
     EXPECT_EQ(line.ReceiveLine(200), "a");
     EXPECT_TRUE(line.LineBuffered());
@@ -418,7 +431,7 @@ TEST_F(SerialLinePtyTest, LineBufferedTellsWhetherTheNextLineNeedsNoRead) {
 
     line.SetConvertLineEnd(true);
     pty.Send("\rd\ne");
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(Arrived(4));
     EXPECT_EQ(line.ReceiveLine(200), "c");
     EXPECT_TRUE(line.LineBuffered()) << "a lone LF ends a line when line ends are converted";
     EXPECT_EQ(line.ReceiveLine(200), "d");
@@ -462,7 +475,7 @@ TEST_F(SerialLinePtyTest, ConvertLineEndAcceptsEveryLineEnd) {
     Connect();
     line.SetConvertLineEnd(true);
     pty.Send("a\rb\nc\n\rd\r\n");
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(Arrived(10));
     EXPECT_EQ(line.ReceiveLine(100), "a");
     EXPECT_TRUE(line.PendingCR());
     EXPECT_EQ(line.ReceiveLine(100), "b");
@@ -484,7 +497,7 @@ TEST_F(SerialLinePtyTest, ReceiveWithoutDataWaitsQuietly) {
     const double cpu = ThreadCpuMs() - cpuBefore;
     EXPECT_EQ(line.LastErrorCode(), ErrTimeout);
     EXPECT_GE(wall, 195);
-    EXPECT_LT(wall, 600);
+    EXPECT_LT(wall, 2000);
     EXPECT_LT(cpu, 20.0) << "the wait must sleep, not spin";
 }
 
@@ -492,7 +505,7 @@ TEST_F(SerialLinePtyTest, WaitReadableReportsAndShortWaitsReturnSoon) {
     Connect();
     const auto start = Clock::now();
     EXPECT_FALSE(line.WaitReadableOrBuffered(2));
-    EXPECT_LT(MsSince(start), 100);
+    EXPECT_LT(MsSince(start), 1000);
     EXPECT_EQ(line.LastErrorCode(), 0);
     pty.Send("x");
     EXPECT_TRUE(line.WaitReadable(500));
@@ -504,10 +517,10 @@ TEST_F(SerialLinePtyTest, WaitReadableReportsAndShortWaitsReturnSoon) {
 TEST_F(SerialLinePtyTest, PurgeDiscardsQueuedAndBufferedBytes) {
     Connect();
     pty.Send("half\r\nline");
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(Arrived(10));
     EXPECT_EQ(line.ReceiveLine(100), "half");
     pty.Send("more");
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(Arrived(4));
     line.PurgeBuffers();
     EXPECT_EQ(line.LastErrorCode(), 0);
     EXPECT_EQ(line.LineBuffer(), "");
@@ -537,7 +550,7 @@ TEST_F(SerialLinePtyTest, MaxLineLengthDropsOnlyTheLongLine) {
     Connect();
     line.SetMaxLineLength(8);
     pty.Send("short\r\nmuch too long\r\nok\r\n");
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(Arrived(26));
     EXPECT_EQ(line.ReceiveLine(100), "short");
     EXPECT_EQ(line.ReceiveLine(100), "");
     EXPECT_EQ(line.LastErrorCode(), ErrMaxBuffer);
@@ -559,7 +572,8 @@ TEST_F(SerialLinePtyTest, HangUpIsSeenAtOnceAndEveryLaterCallFailsWithEio) {
     EXPECT_EQ(line.ReceiveLine(2000), "");
     const auto seen = Clock::now();
     const auto hungUp = device.get();
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(seen - hungUp).count(), 50);
+    // Long before the receive's own 2 s time-out, however busy the machine.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(seen - hungUp).count(), 1000);
     EXPECT_EQ(line.LastErrorCode(), EIO);
     EXPECT_EQ(line.LastErrorText(), "Input/output error");
 
@@ -586,7 +600,7 @@ TEST_F(SerialLinePtyTest, HangUpRightAfterAQuietWaitIsFoundByTheNextPass) {
         // The probe may lean on the wait's look at the port a moment ago; the next pass must not.
         const auto start = Clock::now();
         EXPECT_FALSE(line.WaitReadableOrBuffered(2));
-        EXPECT_LT(MsSince(start), 100);
+        EXPECT_LT(MsSince(start), 1000);
         line.ReadLineSettings();
     }
     EXPECT_EQ(line.LastErrorCode(), EIO);

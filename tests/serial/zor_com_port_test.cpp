@@ -6,9 +6,11 @@
 #include "tests/serial/ZorComTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QEvent>
 
 #include <gmock/gmock.h>
 
+#include <deque>
 #include <stdexcept>
 
 namespace zortest {
@@ -199,55 +201,36 @@ TEST_F(ZorComPortTest, AnEmptyLineDoesNotRestartTheTimeOutTimer) {
     ASSERT_TRUE(WaitUntil([&] { return port->TimeOutTimerActive(); }));
 }
 
-// What a handler saw of the component and the driver when each line reached it.
-struct RxSeen {
-    std::string line;
-    std::string rxLine;
-    bool timeOutTimerActive = false;
-    std::size_t linesStillInDriver = 0;
-};
-
-std::size_t LinesIn(const std::string& bytes) {
-    std::size_t n = 0;
-    for (auto pos = bytes.find("\r\n"); pos != std::string::npos;
-         pos = bytes.find("\r\n", pos + 2)) {
-        ++n;
-    }
-    return n;
-}
-
-TEST_F(ZorComPortTest, BufferedBurstIsHandedOverInBatchesOfAtMost64InOrder) {
+// One line per pass: what a handler does about a line (here a command queued) happens before the
+// next line of the same chunk is delivered.
+TEST_F(ZorComPortTest, ACommandQueuedOnALineLeavesBeforeTheNextLineArrives) {
     Connect();
     port->SetEnableCheckTimer(false);
-    ASSERT_FALSE(port->TimeOutTimerActive());
-    std::vector<RxSeen> seen;
-    port->OnRxString = [&](QObject*, const std::string& line) {
-        seen.push_back({line, port->RxLine(), port->TimeOutTimerActive(),
-                        fake->With([&] { return LinesIn(fake->incoming); })});
+    struct Seen {
+        std::string line, rxLine, written;
+        bool timeOutTimerActive;
     };
-    std::string burst;
-    for (int i = 0; i < 100; ++i) {
-        burst += "L" + std::to_string(i) + "\r\n";
-    }
-    fake->Feed(burst);
-    ASSERT_TRUE(WaitUntil([&] { return seen.size() == 100; }));
-    for (std::size_t i = 0; i < seen.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(seen[i].line, "L" + std::to_string(i));
-        EXPECT_EQ(seen[i].rxLine, seen[i].line);
-        // Restarted after every line, so only the very first line finds it stopped.
-        EXPECT_EQ(seen[i].timeOutTimerActive, i != 0);
-    }
-    // The first hand-over took 64 lines out of the driver before any handler ran; the rest came
-    // in the next one.
-    EXPECT_EQ(seen[0].linesStillInDriver, 36u);
-    EXPECT_EQ(seen[63].linesStillInDriver, 36u);
-    EXPECT_EQ(seen[64].linesStillInDriver, 0u);
-    EXPECT_TRUE(port->AT_WORK());
-    EXPECT_TRUE(port->TimeOutTimerActive());
+    std::vector<Seen> seen;
+    port->OnRxString = [&](QObject*, const std::string& line) {
+        seen.push_back({line, port->RxLine(), Written(), port->TimeOutTimerActive()});
+        if (line == "a") {
+            port->SendString("X\r", false);
+        }
+    };
+    fake->Feed("a\r\nb\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return seen.size() == 2; }));
+    ASSERT_EQ(seen[0].line, "a");
+    EXPECT_EQ(seen[0].rxLine, "a");
+    EXPECT_EQ(seen[0].written, "");
+    EXPECT_FALSE(seen[0].timeOutTimerActive);
+    ASSERT_EQ(seen[1].line, "b");
+    EXPECT_EQ(seen[1].rxLine, "b");
+    EXPECT_EQ(seen[1].written, "X\r\r");
+    // Restarted after the first line, before the second reached its handler.
+    EXPECT_TRUE(seen[1].timeOutTimerActive);
 }
 
-TEST_F(ZorComPortTest, ThrowingHandlerInsideABatchDropsTheLinesAfterIt) {
+TEST_F(ZorComPortTest, ThrowingHandlerDropsTheLinesAfterIt) {
     Connect();
     std::vector<std::string> seen;
     port->OnRxString = [&](QObject*, const std::string& line) {
@@ -264,7 +247,7 @@ TEST_F(ZorComPortTest, ThrowingHandlerInsideABatchDropsTheLinesAfterIt) {
                 ElementsAre("Connected", "Error -200 Thread exception", "Disconnected"));
 }
 
-TEST_F(ZorComPortTest, StopInsideABatchDropsTheLinesAfterIt) {
+TEST_F(ZorComPortTest, StopInAHandlerDropsTheLinesAfterIt) {
     Connect();
     std::vector<std::string> seen;
     port->OnRxString = [&](QObject*, const std::string& line) {
@@ -446,6 +429,58 @@ TEST_F(ZorComPortTest, FramingErrorsNeverEndARetry) {
     EXPECT_EQ(log.Count("Disconnected"), 0u);
 }
 
+// How each kind of failed write is reported and counted; every case runs on a new worker, whose
+// failures count from zero.
+TEST_F(ZorComPortTest, WriteFailuresAreReportedAndCountedByKind) {
+    const std::string io = "Error 5 err - Input/output error";
+    const std::string frame = "Error 9999 9999 - Serial Eror: ErrFrame";
+    const std::string timeOut = "Error 9997 9997 - Serial Eror: ErrTimeout";
+    struct Case {
+        const char* name;
+        std::deque<int> failures;
+        bool writable, crc;
+        std::vector<std::string> events; // after "Send X"
+        std::string written;
+    };
+    const Case cases[] = {
+        {"a framing error counts toward the limit",
+         {9999, 5, 5, 5},
+         true,
+         false,
+         {frame, io, io, io, io, "Disconnected"},
+         ""},
+        {"an output that does not drain is a failed write",
+         {},
+         false,
+         false,
+         {timeOut, timeOut, timeOut, timeOut, "Error 9997 999 - Serial ErrFrame", "Disconnected"},
+         ""},
+        {"checksum-framed writes report no failure at once", {5, 5, 5}, true, true, {}, "$#88@X\r"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake->Change([&] {
+            fake->writeFailures = c.failures;
+            fake->writable = c.writable;
+            fake->written.clear();
+            return 0;
+        });
+        port->SetUseCRC(c.crc);
+        log.events.clear();
+        Connect();
+        port->SendString("X", false);
+        if (c.written.empty()) {
+            ASSERT_TRUE(WaitUntil([&] { return log.Count("Disconnected") == 1; }));
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return Written() == c.written; }));
+        }
+        const std::vector<std::string> after = log.From("Send X");
+        EXPECT_EQ(std::vector<std::string>(after.begin() + 1, after.end()), c.events);
+        EXPECT_EQ(Written(), c.written);
+        StopAndWait();
+    }
+}
+
 TEST_F(ZorComPortTest, OpenFailureReportsTwiceAndEndsTheWorker) {
     fake->Change([&] { return fake->openError = 2; });
     port->SetActive(true);
@@ -483,19 +518,29 @@ TEST_F(ZorComPortTest, ThrowingHandlerEndsWorkerWithThreadException) {
     StopAndWait();
 }
 
+// Holds back the worker's end notices, as a main thread busy elsewhere would.
+class EndNoticeHold : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        return event->type() == static_cast<QEvent::Type>(TZorComPort::ThreadEndEventType());
+    }
+};
+
 TEST_F(ZorComPortTest, ReactivatingBeforeTheEndNoticeStartsANewWorker) {
     Connect();
     port->OnRxString = [](QObject*, const std::string&) { throw std::runtime_error("boom"); };
+    auto hold = std::make_unique<EndNoticeHold>();
+    port->installEventFilter(hold.get());
     fake->Feed("frame\r\n");
-    ASSERT_TRUE(WaitUntil([&] {
-        // the error, then the end
-        return log.Count("Error -200 Thread exception") == 1 &&
-               log.From("Error -200 Thread exception").size() == 2;
-    }));
-    // The worker finishes and posts its end notice; nobody has handled it yet.
-    QThread::msleep(50);
+    ASSERT_TRUE(WaitUntil([&] { return port->WorkerFinished(); }));
+    EXPECT_THAT(log.From("Error -200 Thread exception"),
+                ElementsAre("Error -200 Thread exception", "Disconnected"));
     const auto old = port->WorkerSerial();
     port->SetActive(true);
+    hold.reset();
+    // The old worker's notice, late: the new worker stays.
+    QCoreApplication::postEvent(
+        port.get(), new QEvent(static_cast<QEvent::Type>(TZorComPort::ThreadEndEventType())));
     Pump(30);
     EXPECT_TRUE(port->HasWorker());
     EXPECT_NE(port->WorkerSerial(), old);
@@ -549,8 +594,8 @@ TEST_F(ZorComPortTest, ActiveFalseThenTrueAtOnceKeepsTheOldWorker) {
 TEST_F(ZorComPortTest, DestroyingWhileTheWorkerWaitsForAHandlerDoesNotHang) {
     Connect();
     fake->Feed("x\r\n");
-    // No events are processed from here on: the worker blocks on delivering its line.
-    QThread::msleep(50);
+    // No events are processed from here on: the worker takes the line and blocks on delivering it.
+    ASSERT_TRUE(fake->WaitFor([&] { return fake->incoming.empty(); }));
     QElapsedTimer timer;
     timer.start();
     port.reset();
@@ -575,9 +620,29 @@ TEST_F(ZorComPortTest, InputLineEventsFireOnChangeOnly) {
     EXPECT_EQ(log.Count("DSR"), 0u);
 }
 
-TEST_F(ZorComPortTest, DtrAndRtsAreDrivenByTheWorkerWhileOpen) {
-    port->Set_DTR(true); // no worker: nothing happens
+// The stored states are never reset: after a reconnection only a line that differs from the last
+// state seen fires, and in the same order as ever (a CTS event would come before DSR).
+TEST_F(ZorComPortTest, InputLineStatesAreKeptAcrossReconnections) {
+    fake->Change([&] { return fake->cts = true; });
     Connect();
+    ASSERT_TRUE(WaitUntil([&] { return log.Count("CTS") == 1; }));
+    StopAndWait();
+    fake->Change([&] { return fake->dsr = true; });
+    log.events.clear();
+    Connect();
+    ASSERT_TRUE(WaitUntil([&] { return log.Count("DSR") == 1; }));
+    EXPECT_THAT(log.events, ElementsAre("Active1", "Connected", "DSR"));
+}
+
+TEST_F(ZorComPortTest, DtrAndRtsAreDrivenByTheWorkerOnlyWhileOpen) {
+    port->Set_DTR(true); // no worker: nothing happens
+    port->SetActive(true);
+    port->Set_DTR(false); // a worker, but no open port: nothing happens, now or at the open
+    port->Set_RTS(false);
+    Connect();
+    fake->Feed("x\r\n"); // passes after the open go by
+    ASSERT_TRUE(WaitUntil([&] { return log.Count("Rx x") == 1; }));
+    EXPECT_TRUE(fake->With([&] { return fake->lineCalls.empty(); }));
     port->Set_DTR(true);
     port->Set_RTS(false);
     ASSERT_TRUE(WaitUntil([&] { return fake->With([&] { return fake->lineCalls.size(); }) == 2; }));
@@ -666,7 +731,7 @@ TEST_F(ZorComCloseTest, StuckWorkerIsShutDownAfterTheWaitLimit) {
     Connect();
     fake->Change([&] { return fake->stuckReceive = std::chrono::milliseconds(600); });
     fake->Feed("x"); // an incomplete line: the worker enters the stuck receive
-    Pump(30);
+    ASSERT_TRUE(fake->WaitFor([&] { return fake->inStuckReceive; }));
     port->SetCloseWaitLimitMs(150);
     QElapsedTimer timer;
     timer.start();
@@ -674,6 +739,21 @@ TEST_F(ZorComCloseTest, StuckWorkerIsShutDownAfterTheWaitLimit) {
     EXPECT_LT(timer.elapsed(), 1500);
     EXPECT_FALSE(port->HasWorker());
     EXPECT_TRUE(fake->With([&] { return fake->destroyed && !fake->open; }));
+}
+
+// A worker that hangs in the driver's close is left behind, so the window still closes; it frees
+// itself and its driver when the close returns, after the component is gone.
+TEST_F(ZorComCloseTest, WorkerStuckInTheDriversCloseIsLeftBehind) {
+    Connect();
+    fake->Change([&] { return fake->holdClose = true; });
+    port->SetCloseWaitLimitMs(100);
+    port->SetShutdownJoinLimitMs(100);
+    EXPECT_TRUE(Close());
+    EXPECT_FALSE(port->HasWorker());
+    EXPECT_TRUE(fake->With([&] { return fake->inHeldClose && !fake->destroyed; }));
+    port.reset();
+    fake->Change([&] { return fake->holdClose = false; });
+    EXPECT_TRUE(fake->WaitFor([&] { return fake->destroyed && !fake->open; }));
 }
 
 TEST_F(ZorComCloseTest, CloseFromInsideAHandlerDoesNotHang) {
@@ -685,7 +765,7 @@ TEST_F(ZorComCloseTest, CloseFromInsideAHandlerDoesNotHang) {
     EXPECT_TRUE(fake->With([&] { return fake->destroyed && !fake->open; }));
 }
 
-TEST_F(ZorComCloseTest, CloseFromInsideAHandlerDropsTheRestOfTheBatch) {
+TEST_F(ZorComCloseTest, CloseFromInsideAHandlerDropsTheLinesAfterIt) {
     Connect();
     port->SetCloseWaitLimitMs(200);
     std::vector<std::string> seen;
@@ -696,7 +776,7 @@ TEST_F(ZorComCloseTest, CloseFromInsideAHandlerDropsTheRestOfTheBatch) {
     fake->Feed("a\r\nb\r\nc\r\n");
     ASSERT_TRUE(WaitUntil([&] { return !port->HasWorker(); }, 2000));
     Pump(30);
-    // The worker may be gone when the handler returns; nothing of the batch may run after it.
+    // The worker may be gone when the handler returns; no line may be delivered after it.
     EXPECT_THAT(seen, ElementsAre("a"));
     EXPECT_TRUE(fake->With([&] { return fake->destroyed && !fake->open; }));
 }
