@@ -17,10 +17,10 @@ public:
         ++size_; // an overflow is seen by the caller as a size beyond capacity
     }
     void pop_back() { --size_; }
-    int32_t back() const { return data_[size_ - 1]; }
+    int32_t back() const { return (*this)[size_ - 1]; }
     std::size_t size() const { return size_; }
     bool overflowed() const { return size_ > data_.size(); }
-    int32_t operator[](std::size_t i) const { return data_[i]; }
+    int32_t operator[](std::size_t i) const { return i < data_.size() ? data_[i] : 0; }
 
 private:
     std::array<int32_t, 256> data_; // written before read
@@ -136,23 +136,8 @@ void EmitUnit(const Row& row, const Unit& unit, const Values& v, int reading, Ou
 }
 
 template <class Out>
-void EmitRepeat(const Row& row, const Values& v, int reading, Out& out, const SpanSink& sink = {}) {
-    switch (row.repeat) {
-    case Repeat::Frame:
-        EmitUnit(row, row.frame, v, reading, out);
-        break;
-    case Repeat::Ditto:
-        EmitUnit(row, row.ditto, v, reading, out);
-        break;
-    case Repeat::Bare: {
-        Unit bare = row.frame;
-        bare.leadMark = bare.leadSpace = 0;
-        bare.extent = row.bareExtent;
-        EmitUnit(row, bare, v, reading, out);
-        break;
-    }
-    }
-    (void)sink;
+void EmitRepeat(const Row& row, const Values& v, int reading, Out& out) {
+    EmitUnit(row, row.repeat == Repeat::Frame ? row.frame : row.repeatUnit, v, reading, out);
 }
 
 // A gap ends a frame when it is clearly longer than the frame's own spaces; it still joins a
@@ -164,12 +149,13 @@ Window GapWindow(int32_t nominal) {
 // Between two symbols' windows the value where one ends and the other begins: the gap between
 // the nominal values split in proportion to their windows, so overlapping windows are cut there.
 int32_t Boundary(const Tolerance& tolerance, bool mark, int32_t smaller, int32_t larger) {
-    const Window a = mark ? tolerance.Mark(smaller) : tolerance.Space(smaller);
-    const Window b = mark ? tolerance.Mark(larger) : tolerance.Space(larger);
-    const int64_t centreA = (int64_t{a.low} + a.high) / 2;
-    const int64_t centreB = (int64_t{b.low} + b.high) / 2;
-    const int64_t halfA = a.high - centreA;
-    const int64_t halfB = b.high - centreB;
+    const int32_t shift = mark ? tolerance.lag() : -tolerance.lag();
+    const int64_t centreA = int64_t{smaller} + shift;
+    const int64_t centreB = int64_t{larger} + shift;
+    // The high ends are never clamped, unlike the low ones: the half widths come from them.
+    const int64_t halfA =
+        (mark ? tolerance.Mark(smaller) : tolerance.Space(smaller)).high - centreA;
+    const int64_t halfB = (mark ? tolerance.Mark(larger) : tolerance.Space(larger)).high - centreB;
     return static_cast<int32_t>(centreA +
                                 (centreB - centreA) * halfA / std::max<int64_t>(1, halfA + halfB));
 }
