@@ -100,7 +100,8 @@ void AddNec(std::vector<Row>& rows) {
         rows.push_back(std::move(nec));
     }
     // NECx: 8,-8 lead. Its ditto carries one bit, published as D's lowest bit and as its
-    // complement; both are accepted, the complement (confirmed by a peer) is rendered.
+    // complement; both are accepted, the complement (confirmed by a peer) is rendered. No name
+    // is published for a lone NECx frame: it is reported as NECx1, the first row to fit.
     for (const auto& [name, repeat] :
          {std::pair{"NECx1", Repeat::Ditto}, {"NECx2", Repeat::Frame}}) {
         Row necx = NecFrame(name, "", 38400, 8, NecBits(), repeat);
