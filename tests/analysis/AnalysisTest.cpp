@@ -352,6 +352,7 @@ TEST(Analysis, TheMostRobustAndSpecificProtocolIsNamed) {
         std::string rendered;
         std::vector<Param> params;
         std::string named;
+        Durations glitch = {}; // sent before the frame
     };
     const std::vector<Preference> preferences = {
         // The free fourth byte happens to be ~F: NEC's check holds.
@@ -364,9 +365,14 @@ TEST(Analysis, TheMostRobustAndSpecificProtocolIsNamed) {
         {"Pioneer", {{"D", 4}, {"S", 251}, {"F", 27}}, "NEC"},
         // A Kaseikyo frame with a member's OEM code is that member.
         {"Kaseikyo", {{"D", 0}, {"S", 1}, {"F", 2}, {"E", 0}, {"M", 170}, {"N", 90}}, "SharpDVD"},
+        // A glitch before a Sharp frame would make its first half a Mitsubishi frame.
+        {"Sharp", {{"D", 3}, {"F", 77}}, "Sharp", {300, 900}},
     };
     for (const Preference& p : preferences) {
-        const analysis::Result result = Analyse(*analysis::Render(p.rendered, p.params, 0));
+        Durations signal = p.glitch;
+        const Durations frame = *analysis::Render(p.rendered, p.params, 0);
+        signal.insert(signal.end(), frame.begin(), frame.end());
+        const analysis::Result result = Analyse(signal);
         ASSERT_EQ(result.decodes.size(), 1u) << p.named;
         EXPECT_EQ(result.decodes[0].protocol, p.named);
     }
