@@ -48,6 +48,33 @@ const Family* FamilyOf(std::string_view name) {
     return nullptr;
 }
 
+std::optional<Candidate> BestAt(std::span<const int32_t> magnitudes, std::size_t at,
+                                const detail::Tolerance& tolerance) {
+    std::optional<Candidate> best;
+    for (const Family* family : Families()) {
+        if (!family->decode)
+            continue;
+        for (Candidate& candidate : family->decode(magnitudes, at, tolerance))
+            if (!best || Better(candidate, *best))
+                best = std::move(candidate);
+    }
+    return best;
+}
+
+// Whether a more robust decode starts inside this one: a glitch before a frame can make a weak
+// protocol without a lead swallow the frame's first part (a Sharp half read as Mitsubishi).
+bool Overruled(const Candidate& candidate, std::span<const int32_t> magnitudes,
+               const detail::Tolerance& tolerance) {
+    if (candidate.robustness == detail::Robustness::Robust)
+        return false;
+    for (std::size_t at = candidate.decode.first + 2; at <= candidate.decode.last; at += 2) {
+        const std::optional<Candidate> inside = BestAt(magnitudes, at, tolerance);
+        if (inside && inside->robustness > candidate.robustness)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 Result Analyse(std::span<const int32_t> durations) {
@@ -56,15 +83,8 @@ Result Analyse(std::span<const int32_t> durations) {
     Result result;
     std::size_t at = 0;
     while (at < magnitudes.size()) {
-        std::optional<Candidate> best;
-        for (const Family* family : Families()) {
-            if (!family->decode)
-                continue;
-            for (Candidate& candidate : family->decode(magnitudes, at, tolerance))
-                if (!best || Better(candidate, *best))
-                    best = std::move(candidate);
-        }
-        if (!best) {
+        std::optional<Candidate> best = BestAt(magnitudes, at, tolerance);
+        if (!best || Overruled(*best, magnitudes, tolerance)) {
             at += 2;
             continue;
         }

@@ -11,21 +11,34 @@ namespace {
 // expected unit here instead of on the heap: it runs at every start of every signal drawn.
 class Buffer {
 public:
-    void push_back(int32_t value) {
-        if (size_ < data_.size())
+    void push_back(int32_t value, bool bit = false) {
+        if (size_ < data_.size()) {
             data_[size_] = value;
+            bit_[size_] = bit;
+        }
         ++size_; // an overflow is seen by the caller as a size beyond capacity
     }
+    bool isBit(std::size_t i) const { return i < bit_.size() && bit_[i]; }
     void pop_back() { --size_; }
-    int32_t back() const { return data_[size_ - 1]; }
+    int32_t back() const { return (*this)[size_ - 1]; }
     std::size_t size() const { return size_; }
     bool overflowed() const { return size_ > data_.size(); }
-    int32_t operator[](std::size_t i) const { return data_[i]; }
+    int32_t operator[](std::size_t i) const { return i < data_.size() ? data_[i] : 0; }
 
 private:
     std::array<int32_t, 256> data_; // written before read
+    std::array<bool, 256> bit_;
     std::size_t size_ = 0;
 };
+
+// A bit's mark or space: the buffer notes it, since a bit's window is cut where the other
+// symbol's begins.
+void PushBit(Buffer& out, int32_t value) {
+    out.push_back(value, true);
+}
+void PushBit(Durations& out, int32_t value) {
+    out.push_back(value);
+}
 
 int64_t Mask(int width) {
     return width >= 63 ? -1 : (int64_t{1} << width) - 1;
@@ -108,8 +121,8 @@ void EmitUnit(const Row& row, const Unit& unit, const Values& v, int reading, Ou
             const int bit = BitAt(bits, item.width, i, row.msb);
             const std::size_t at = out.size() - first;
             sink.Add(Span::Kind::Bit, bit ? "1" : "0", at, at + 1);
-            out.push_back(bit ? row.oneMark : row.zeroMark);
-            out.push_back(bit ? row.oneSpace : row.zeroSpace);
+            PushBit(out, bit ? row.oneMark : row.zeroMark);
+            PushBit(out, bit ? row.oneSpace : row.zeroSpace);
         }
         if (item.width > 0)
             sink.Add(Span::Kind::Field, ItemLabel(row, item, v, bits), itemFirst,
@@ -137,22 +150,7 @@ void EmitUnit(const Row& row, const Unit& unit, const Values& v, int reading, Ou
 
 template <class Out>
 void EmitRepeat(const Row& row, const Values& v, int reading, Out& out, const SpanSink& sink = {}) {
-    switch (row.repeat) {
-    case Repeat::Frame:
-        EmitUnit(row, row.frame, v, reading, out);
-        break;
-    case Repeat::Ditto:
-        EmitUnit(row, row.ditto, v, reading, out);
-        break;
-    case Repeat::Bare: {
-        Unit bare = row.frame;
-        bare.leadMark = bare.leadSpace = 0;
-        bare.extent = row.bareExtent;
-        EmitUnit(row, bare, v, reading, out);
-        break;
-    }
-    }
-    (void)sink;
+    EmitUnit(row, row.repeat == Repeat::Frame ? row.frame : row.repeatUnit, v, reading, out, sink);
 }
 
 // A gap ends a frame when it is clearly longer than the frame's own spaces; it still joins a
@@ -164,12 +162,13 @@ Window GapWindow(int32_t nominal) {
 // Between two symbols' windows the value where one ends and the other begins: the gap between
 // the nominal values split in proportion to their windows, so overlapping windows are cut there.
 int32_t Boundary(const Tolerance& tolerance, bool mark, int32_t smaller, int32_t larger) {
-    const Window a = mark ? tolerance.Mark(smaller) : tolerance.Space(smaller);
-    const Window b = mark ? tolerance.Mark(larger) : tolerance.Space(larger);
-    const int64_t centreA = (int64_t{a.low} + a.high) / 2;
-    const int64_t centreB = (int64_t{b.low} + b.high) / 2;
-    const int64_t halfA = a.high - centreA;
-    const int64_t halfB = b.high - centreB;
+    const int32_t shift = mark ? tolerance.lag() : -tolerance.lag();
+    const int64_t centreA = int64_t{smaller} + shift;
+    const int64_t centreB = int64_t{larger} + shift;
+    // The high ends are never clamped, unlike the low ones: the half widths come from them.
+    const int64_t halfA =
+        (mark ? tolerance.Mark(smaller) : tolerance.Space(smaller)).high - centreA;
+    const int64_t halfB = (mark ? tolerance.Mark(larger) : tolerance.Space(larger)).high - centreB;
     return static_cast<int32_t>(centreA +
                                 (centreB - centreA) * halfA / std::max<int64_t>(1, halfA + halfB));
 }
@@ -187,26 +186,6 @@ Window BitWindow(const Tolerance& tolerance, bool mark, const Row& row, int32_t 
     else
         w.low = std::max(w.low, boundary + 1);
     return w;
-}
-
-enum class Fit { No, EndsSignal, Gap };
-
-// Whether the signal at `pos` matches the nominal unit in `expected` (its gap last).
-Fit Matches(const Buffer& expected, std::span<const int32_t> d, std::size_t pos,
-            const Tolerance& tolerance) {
-    const std::size_t n = expected.size();
-    if (expected.overflowed() || n < 2 || pos + n - 1 > d.size())
-        return Fit::No;
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const bool fits = i % 2 == 0 ? tolerance.FitsMark(d[pos + i], expected[i])
-                                     : tolerance.FitsSpace(d[pos + i], expected[i]);
-        if (!fits)
-            return Fit::No;
-    }
-    const std::size_t gapAt = pos + n - 1;
-    if (gapAt >= d.size())
-        return Fit::EndsSignal;
-    return d[gapAt] >= GapWindow(expected[n - 1]).low ? Fit::Gap : Fit::No;
 }
 
 // The two bit symbols of a row under one tolerance: which one a mark and space are, if any.
@@ -233,10 +212,41 @@ public:
         return inOne ? 1 : 0;
     }
 
-private:
+    // The window of a bit's mark or space of the given nominal length.
+    const Window& Bit(bool mark, int32_t nominal) const {
+        if (mark)
+            return nominal == zeroMark_.nominal ? zeroMark_ : oneMark_;
+        return nominal == zeroSpace_.nominal ? zeroSpace_ : oneSpace_;
+    }
+
     static bool Inside(int32_t value, const Window& w) { return value >= w.low && value <= w.high; }
+
+private:
     Window zeroMark_, oneMark_, zeroSpace_, oneSpace_, leadMark_, leadSpace_;
 };
+
+enum class Fit { No, EndsSignal, Gap };
+
+// Whether the signal at `pos` matches the nominal unit in `expected` (its gap last).
+Fit Matches(const Buffer& expected, const Symbols& symbols, std::span<const int32_t> d,
+            std::size_t pos, const Tolerance& tolerance) {
+    const std::size_t n = expected.size();
+    if (expected.overflowed() || n < 2 || pos + n - 1 > d.size())
+        return Fit::No;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        const bool mark = i % 2 == 0;
+        const bool fits = expected.isBit(i)
+                              ? Symbols::Inside(d[pos + i], symbols.Bit(mark, expected[i]))
+                          : mark ? tolerance.FitsMark(d[pos + i], expected[i])
+                                 : tolerance.FitsSpace(d[pos + i], expected[i]);
+        if (!fits)
+            return Fit::No;
+    }
+    const std::size_t gapAt = pos + n - 1;
+    if (gapAt >= d.size())
+        return Fit::EndsSignal;
+    return d[gapAt] >= GapWindow(expected[n - 1]).low ? Fit::Gap : Fit::No;
+}
 
 // The bits of a frame read symbol by symbol, giving the parameters the fields carry; every
 // window, constant, complement and check is then verified against the rendered frame.
@@ -312,12 +322,12 @@ struct Match {
 };
 
 // The frame at `at` under one reading, and the repeats that follow it.
-std::optional<Match> MatchRow(const Row& row, const Values& v, int reading,
+std::optional<Match> MatchRow(const Row& row, const Symbols& symbols, const Values& v, int reading,
                               std::span<const int32_t> d, std::size_t at,
                               const Tolerance& tolerance) {
     Buffer expected;
     EmitUnit(row, row.frame, v, reading, expected);
-    Fit fit = Matches(expected, d, at, tolerance);
+    Fit fit = Matches(expected, symbols, d, at, tolerance);
     if (fit == Fit::No)
         return std::nullopt;
     Match match{0, v, reading, 0, at + expected.size() - 2};
@@ -325,7 +335,7 @@ std::optional<Match> MatchRow(const Row& row, const Values& v, int reading,
     while (fit == Fit::Gap && d[match.last + 1] <= GapWindow(nominalGap).high) {
         Buffer repeat;
         EmitRepeat(row, v, reading, repeat);
-        fit = Matches(repeat, d, match.last + 2, tolerance);
+        fit = Matches(repeat, symbols, d, match.last + 2, tolerance);
         if (fit == Fit::No)
             break;
         ++match.repeats;
@@ -342,15 +352,18 @@ bool Longer(const Match& a, const Match& b, std::span<const Row> rows) {
 }
 
 // The nominal durations of a frame and its repeats, gaps included, and the indices of the gaps.
+// The first frame's spans go to `spans`, one span per repeat too; the spans inside the repeats
+// go to `repeatSpans`.
 template <class Out>
 std::vector<std::size_t> EmitAll(const Row& row, const Values& v, int reading, int repeats,
-                                 Out& out, std::vector<Span>* spans, std::size_t base) {
+                                 Out& out, std::vector<Span>* spans, std::vector<Span>* repeatSpans,
+                                 std::size_t base) {
     std::vector<std::size_t> gaps;
     EmitUnit(row, row.frame, v, reading, out, SpanSink{spans, base});
     gaps.push_back(out.size() - 1);
     for (int r = 0; r < repeats; ++r) {
         const std::size_t first = out.size();
-        EmitRepeat(row, v, reading, out);
+        EmitRepeat(row, v, reading, out, SpanSink{repeatSpans, base + first});
         gaps.push_back(out.size() - 1);
         if (spans)
             spans->push_back({Span::Kind::Repeat, row.repeat == Repeat::Ditto ? "ditto" : "repeat",
@@ -371,8 +384,9 @@ Decode Build(const Row& row, const Match& m, std::size_t at, const Tolerance& to
                         : row.repeat == Repeat::Ditto ? RepeatForm::Ditto
                                                       : RepeatForm::Frame;
     Durations nominal;
+    std::vector<Span> repeatSpans;
     const std::vector<std::size_t> gaps =
-        EmitAll(row, m.values, m.reading, m.repeats, nominal, &decode.spans, at);
+        EmitAll(row, m.values, m.reading, m.repeats, nominal, &decode.spans, &repeatSpans, at);
     nominal.pop_back(); // the gap after the last frame is not part of the decode
     decode.windows.reserve(nominal.size());
     for (std::size_t i = 0; i < nominal.size(); ++i) {
@@ -382,12 +396,15 @@ Decode Build(const Row& row, const Match& m, std::size_t at, const Tolerance& to
             decode.windows.push_back(i % 2 == 0 ? tolerance.Mark(nominal[i])
                                                 : tolerance.Space(nominal[i]));
     }
-    for (const Span& span : decode.spans) {
-        if (span.kind != Span::Kind::Bit)
-            continue;
-        for (std::size_t i = span.first; i <= span.last; ++i)
-            decode.windows[i - at] = BitWindow(tolerance, (i - at) % 2 == 0, row, nominal[i - at]);
-    }
+    // A bit's windows end where the other symbol's begin, as the bits were read.
+    for (const std::vector<Span>* spans : {&decode.spans, &repeatSpans})
+        for (const Span& span : *spans) {
+            if (span.kind != Span::Kind::Bit)
+                continue;
+            for (std::size_t i = span.first; i <= span.last; ++i)
+                decode.windows[i - at] =
+                    BitWindow(tolerance, (i - at) % 2 == 0, row, nominal[i - at]);
+        }
     return decode;
 }
 
@@ -403,7 +420,8 @@ std::vector<Candidate> DecodeAt(std::span<const Row> rows, std::span<const int32
         if (!values)
             continue;
         for (int reading = 0; reading < row.readings; ++reading) {
-            std::optional<Match> match = MatchRow(row, *values, reading, durations, at, tolerance);
+            std::optional<Match> match =
+                MatchRow(row, symbols[r], *values, reading, durations, at, tolerance);
             if (!match)
                 continue;
             match->row = r;
@@ -423,7 +441,7 @@ Durations RenderRow(const Row& row, const std::vector<Param>& params, int repeat
     for (std::size_t p = 0; p < params.size() && p < v.size(); ++p)
         v[p] = params[p].value;
     Durations out;
-    EmitAll(row, v, 0, repeats, out, nullptr, 0);
+    EmitAll(row, v, 0, repeats, out, nullptr, nullptr, 0);
     out.pop_back();
     return out;
 }

@@ -56,7 +56,7 @@ Row NecFrame(std::string name, std::string loneName, int carrierHz, double leadM
     row.loneName = std::move(loneName);
     row.frame = {u(leadMarkUnits), u(8), std::move(items), u(1), 0, 108000};
     row.repeat = repeat;
-    row.ditto = {u(16), u(4), {}, u(1), 0, 108000};
+    row.repeatUnit = {u(16), u(4), {}, u(1), 0, 108000};
     return row;
 }
 
@@ -100,12 +100,13 @@ void AddNec(std::vector<Row>& rows) {
         rows.push_back(std::move(nec));
     }
     // NECx: 8,-8 lead. Its ditto carries one bit, published as D's lowest bit and as its
-    // complement; both are accepted, the complement (confirmed by a peer) is rendered.
+    // complement; both are accepted, the complement (confirmed by a peer) is rendered. No name
+    // is published for a lone NECx frame: it is reported as NECx1, the first row to fit.
     for (const auto& [name, repeat] :
          {std::pair{"NECx1", Repeat::Ditto}, {"NECx2", Repeat::Frame}}) {
         Row necx = NecFrame(name, "", 38400, 8, NecBits(), repeat);
         necx.params = {P("D", 255), Derived("S", 255, "D", 0), P("F", 255)};
-        necx.ditto = {
+        necx.repeatUnit = {
             necx.frame.leadMark, necx.frame.leadSpace, {Check(0, 1, "D")}, 564, 0, 108000};
         necx.readings = 2;
         necx.check = [](int, const Values& v, int reading) -> int64_t {
@@ -137,7 +138,7 @@ void AddNec(std::vector<Row>& rows) {
         u(42),
         0};
     aiwa.repeat = Repeat::Ditto;
-    aiwa.ditto = {u(16), u(8), {}, u(1), u(165), 0};
+    aiwa.repeatUnit = {u(16), u(8), {}, u(1), u(165), 0};
     rows.push_back(std::move(aiwa));
 }
 
@@ -268,7 +269,9 @@ void AddOthers(std::vector<Row>& rows) {
         Row row = Distance("JVC", 37900, u, 1, 3, Robustness::Moderate, {P("D", 255), P("F", 255)});
         row.frame = {u(16), u(8), {Field(0, 8), Field(1, 8)}, u(1), 0, 59080};
         row.repeat = Repeat::Bare;
-        row.bareExtent = 46420;
+        row.repeatUnit = row.frame;
+        row.repeatUnit.leadMark = row.repeatUnit.leadSpace = 0;
+        row.repeatUnit.extent = 46420;
         rows.push_back(std::move(row));
     }
     // Sharp and Denon: two halves, the second with ~F and the 2-bit field inverted; only both

@@ -80,7 +80,7 @@ inline Item Pulse(int32_t mark, int32_t space) {
 // What a held key sends after the first frame.
 enum class Repeat {
     Frame, // the whole frame again
-    Ditto, // a short fixed code (`ditto` below)
+    Ditto, // a short fixed code (`repeatUnit` below)
     Bare,  // the frame without its lead (JVC)
 };
 
@@ -103,8 +103,7 @@ struct Row {
     int32_t zeroMark = 0, zeroSpace = 0, oneMark = 0, oneSpace = 0;
     Unit frame;
     Repeat repeat = Repeat::Frame;
-    Unit ditto;             // Repeat::Ditto
-    int32_t bareExtent = 0; // Repeat::Bare: the extent of each repeat
+    Unit repeatUnit; // what Repeat::Ditto and Repeat::Bare send for each repeat
     Robustness robustness = Robustness::Weak;
     std::vector<ParamInfo> params; // in IRP order; a Field's `index` points here
     // Where published definitions disagree about a computed check, each reading is accepted; the
@@ -117,8 +116,9 @@ struct Row {
 
 const std::vector<Row>& Rows();
 
-// The engine: every row's decode at `at` (the best one first is left to the caller) and the
-// nominal durations of a row's frame plus `repeats` repeats, ending with a mark.
+// The engine. DecodeAt gives the best decode of any row whose frame starts at `at` (the most
+// robust, then the longest, then the first in the table), or none. RenderRow gives the nominal
+// durations of a row's frame plus `repeats` repeats, ending with a mark.
 std::vector<Candidate> DecodeAt(std::span<const Row> rows, std::span<const int32_t> durations,
                                 std::size_t at, const Tolerance& tolerance);
 Durations RenderRow(const Row& row, const std::vector<Param>& params, int repeats);

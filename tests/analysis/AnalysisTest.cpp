@@ -112,6 +112,7 @@ TEST(Analysis, DurationsJustInsideTheirWindowDecodeAndJustOutsideDoNot) {
         std::string protocol;
         std::vector<Param> params;
         std::size_t index; // the duration moved to its window's edge
+        int repeats = 0;
     };
     const std::vector<Edge> edges = {
         {"NEC1", {{"D", 4}, {"S", 251}, {"F", 8}}, 0}, // lead mark
@@ -119,9 +120,10 @@ TEST(Analysis, DurationsJustInsideTheirWindowDecodeAndJustOutsideDoNot) {
         {"NEC1", {{"D", 4}, {"S", 251}, {"F", 8}}, 8}, // a one's mark
         {"Sony12", {{"D", 1}, {"F", 21}}, 2},          // a one's mark (pulse width)
         {"RCA", {{"D", 5}, {"F", 77}}, 5},             // a space
+        {"Sony12", {{"D", 1}, {"F", 21}}, 28, 1},      // a zero's mark in a repeat
     };
     for (const Edge& edge : edges) {
-        const Durations clean = *analysis::Render(edge.protocol, edge.params, 0);
+        const Durations clean = *analysis::Render(edge.protocol, edge.params, edge.repeats);
         const analysis::Window window = Analyse(clean).decodes.at(0).windows.at(edge.index);
         for (const auto& [value, decodes] : {std::pair{window.low, true},
                                              {window.high, true},
@@ -135,7 +137,7 @@ TEST(Analysis, DurationsJustInsideTheirWindowDecodeAndJustOutsideDoNot) {
             const bool found =
                 std::any_of(result.decodes.begin(), result.decodes.end(), [&](const Decode& d) {
                     return SignalClass(d.protocol) == SignalClass(edge.protocol) &&
-                           d.params == edge.params;
+                           d.params == edge.params && d.repeats == edge.repeats;
                 });
             EXPECT_EQ(found, decodes);
         }
@@ -350,6 +352,7 @@ TEST(Analysis, TheMostRobustAndSpecificProtocolIsNamed) {
         std::string rendered;
         std::vector<Param> params;
         std::string named;
+        Durations glitch = {}; // sent before the frame
     };
     const std::vector<Preference> preferences = {
         // The free fourth byte happens to be ~F: NEC's check holds.
@@ -362,9 +365,14 @@ TEST(Analysis, TheMostRobustAndSpecificProtocolIsNamed) {
         {"Pioneer", {{"D", 4}, {"S", 251}, {"F", 27}}, "NEC"},
         // A Kaseikyo frame with a member's OEM code is that member.
         {"Kaseikyo", {{"D", 0}, {"S", 1}, {"F", 2}, {"E", 0}, {"M", 170}, {"N", 90}}, "SharpDVD"},
+        // A glitch before a Sharp frame would make its first half a Mitsubishi frame.
+        {"Sharp", {{"D", 3}, {"F", 77}}, "Sharp", {300, 900}},
     };
     for (const Preference& p : preferences) {
-        const analysis::Result result = Analyse(*analysis::Render(p.rendered, p.params, 0));
+        Durations signal = p.glitch;
+        const Durations frame = *analysis::Render(p.rendered, p.params, 0);
+        signal.insert(signal.end(), frame.begin(), frame.end());
+        const analysis::Result result = Analyse(signal);
         ASSERT_EQ(result.decodes.size(), 1u) << p.named;
         EXPECT_EQ(result.decodes[0].protocol, p.named);
     }
