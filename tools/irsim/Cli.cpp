@@ -153,8 +153,8 @@ Options:
   --seed N          seed of the random codes and the jitter (default 1)
   --jitter US       noise of captured durations, +-US microseconds (default 50; 0: exact)
   --stretch US      receiver lag: added to marks, taken from spaces (default 40)
-  --every-remote    random and periodic frames come from every remote listed below, not only
-                    the first line's
+  --every-remote    random and periodic frames come from every remote below (by default only
+                    from nec ... rc6 and necrep)
   --exit-on-eof     end when standard input ends (by default it keeps running)
   --quiet           print only the terminal's path and errors
   --help            show this text

@@ -6,11 +6,12 @@
 namespace irsim {
 
 void WaveBuilder::Add(bool mark, double us) {
-    elapsed_ += us;
+    const int64_t whole = std::llround(us);
+    elapsed_ += whole;
     if (!levels_.empty() && levels_.back().first == mark)
-        levels_.back().second += us;
+        levels_.back().second += whole;
     else
-        levels_.emplace_back(mark, us);
+        levels_.emplace_back(mark, whole);
 }
 
 Durations WaveBuilder::Take() const {
@@ -22,7 +23,7 @@ Durations WaveBuilder::Take() const {
         --last;
     Durations durations;
     for (auto it = first; it != last; ++it)
-        durations.push_back(int32_t(std::lround(it->second)));
+        durations.push_back(int32_t(it->second));
     return durations;
 }
 

@@ -15,19 +15,20 @@ namespace irsim {
 
 class WaveBuilder {
 public:
-    // Adjacent levels of the same kind merge. Time is kept exact and rounded only when taken, so a
-    // unit that is no whole number of microseconds does not drift.
+    // Adjacent levels of the same kind merge. Each piece is rounded to whole microseconds as it
+    // comes, so that time since the start is what has been sent: an extent then makes the frame's
+    // period exact even with a unit that is no whole number of microseconds.
     void Add(bool mark, double us);
 
     // Time since the start, in microseconds.
-    double Elapsed() const { return elapsed_; }
+    int64_t Elapsed() const { return elapsed_; }
 
     // The receiver sees neither the dark before the first mark nor after the last one.
     Durations Take() const;
 
 private:
-    std::vector<std::pair<bool, double>> levels_;
-    double elapsed_ = 0;
+    std::vector<std::pair<bool, int64_t>> levels_;
+    int64_t elapsed_ = 0;
 };
 
 // One way of sending bits: symbol i is sent for the bit group of value i (one bit per symbol, or
