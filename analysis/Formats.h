@@ -61,8 +61,9 @@ std::vector<Signal> Read(Format format, std::string_view text);
 //
 // Flipper: a signal that decodes to exactly one protocol Flipper stores (repeats allowed) is
 // written as a parsed entry, any other as raw. Pronto: learned codes, one per line, without names;
-// a signal ending with a mark gets a 100 ms trailing space. LIRC: one remote per carrier, names
-// with blanks written with '_'. IrRemote: the rawData table with the decode as a comment.
+// a signal ending with a mark gets a 100 ms trailing space. LIRC: a remote for each run of signals
+// sharing carrier and duty cycle, names with blanks written with '_'. IrRemote: the rawData table
+// with the decode as a comment.
 std::string Write(Format format, std::span<const Signal> signals);
 
 // "flipper", "pronto", "mode2", "lirc", "irremote".

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Source coverage of frame/ reached by the fuzzers' corpora (seeds and what run.sh has grown):
+# Source coverage of frame/ and of the file formats reached by the fuzzers' corpora (seeds and what run.sh has grown):
 # replays them through a coverage build in build/fuzz/coverage and prints llvm-cov's report.
 #
 #   fuzz/coverage.sh [target...]
 set -euo pipefail
 
-all_targets=(device_lines frame_file text_fields c_table)
+all_targets=(device_lines frame_file text_fields c_table formats)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
@@ -31,4 +31,4 @@ for target in "${targets[@]}"; do
 done
 llvm-profdata merge -sparse "$build"/profiles/*.profraw -o "$build/profiles/merged.profdata"
 llvm-cov report "${objects[@]:1}" -instr-profile="$build/profiles/merged.profdata" \
-    "$root"/frame/*.cpp
+    "$root"/frame/*.cpp "$root"/analysis/Formats.cpp "$root"/analysis/formats/*.cpp

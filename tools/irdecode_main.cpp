@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -52,6 +53,10 @@ std::string SourceName(const std::string& file) {
 std::string ReadWhole(const std::string& file) {
     if (file.empty() || file == "-")
         return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+    // A folder opens as a stream that reads as empty.
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error))
+        throw Failure(file + ": is a folder, not a file");
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw Failure(file + ": cannot be opened");

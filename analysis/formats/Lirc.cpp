@@ -197,27 +197,26 @@ std::vector<Signal> ReadLirc(std::string_view text) {
 }
 
 std::string WriteLirc(std::span<const Signal> signals) {
-    // lircd.conf gives the carrier per remote: one remote for each carrier, in order of appearance.
-    std::vector<int> carriers;
-    for (const Signal& signal : signals)
-        if (std::find(carriers.begin(), carriers.end(), signal.carrierHz) == carriers.end())
-            carriers.push_back(signal.carrierHz);
+    // lircd.conf gives carrier and duty cycle per remote: each run of signals sharing them becomes
+    // a remote of its own, so the signals keep their order.
+    const auto dutyPercent = [](const Signal& signal) {
+        return std::clamp(std::lround(signal.dutyCycle * 100.0), 1L, 100L);
+    };
     std::string text = "# Raw codes written by Dekoder IR\n";
-    for (std::size_t r = 0; r < carriers.size(); ++r) {
-        const int carrier = carriers[r];
+    int remotes = 0;
+    for (std::size_t first = 0; first < signals.size();) {
+        const int carrier = signals[first].carrierHz;
+        const long duty = dutyPercent(signals[first]);
         if (carrier <= 0 || carrier > 1000000)
-            throw FormatError("a carrier of " + std::to_string(carrier) +
-                              " Hz cannot be written to lircd.conf");
+            throw FormatError("signal " + std::to_string(first + 1) + ": a carrier of " +
+                              std::to_string(carrier) + " Hz cannot be written to lircd.conf");
         std::string codes;
-        long duty = 0;
-        for (std::size_t i = 0; i < signals.size(); ++i) {
-            const Signal& signal = signals[i];
-            if (signal.carrierHz != carrier)
-                continue;
-            const Durations durations = WritableDurations(signal, i);
-            if (duty == 0)
-                duty = std::clamp(std::lround(signal.dutyCycle * 100.0), 1L, 100L);
-            codes += "\n    name " + LircName(signal, i) + "\n";
+        std::size_t i = first;
+        for (; i < signals.size() && signals[i].carrierHz == carrier &&
+               dutyPercent(signals[i]) == duty;
+             ++i) {
+            const Durations durations = WritableDurations(signals[i], i);
+            codes += "\n    name " + LircName(signals[i], i) + "\n";
             for (std::size_t k = 0; k < durations.size(); ++k) {
                 codes += k % 6 == 0 ? "       " : " ";
                 const std::string value = std::to_string(durations[k]);
@@ -226,7 +225,10 @@ std::string WriteLirc(std::span<const Signal> signals) {
                     codes += "\n";
             }
         }
-        const std::string name = r == 0 ? "dekoder-ir" : "dekoder-ir-" + std::to_string(r + 1);
+        first = i;
+        ++remotes;
+        const std::string name =
+            remotes == 1 ? "dekoder-ir" : "dekoder-ir-" + std::to_string(remotes);
         text += "\nbegin remote\n\n  name  " + name +
                 "\n  flags RAW_CODES\n  eps            30\n  aeps          100\n"
                 "  frequency " +

@@ -181,6 +181,9 @@ TEST(FormatsFlipper, ParsedEntriesMapToTheirProtocols) {
         {"Kaseikyo", "05 02 20 00", "23 01 00 00", "Panasonic", {{"D", 0}, {"S", 53}, {"F", 18}}},
         {"Kaseikyo", "13 54 32 00", "A5 02 00 00", "Denon-K", {{"D", 1}, {"S", 3}, {"F", 677}}},
         {"RCA", "0A 00 00 00", "45 00 00 00", "RCA", {{"D", 10}, {"F", 69}}},
+        {"RC5", "05 00 00 00", "35 00 00 00", "RC5", {{"D", 5}, {"F", 53}, {"T", 0}}},
+        {"RC5X", "05 00 00 00", "01 00 00 00", "RC5", {{"D", 5}, {"F", 65}, {"T", 0}}},
+        {"RC6", "04 00 00 00", "08 00 00 00", "RC6", {{"D", 4}, {"F", 8}, {"T", 0}}},
     };
     for (const Entry& c : cases) {
         SCOPED_TRACE(std::string(c.protocol) + " " + c.address + " / " + c.command);
@@ -195,6 +198,29 @@ TEST(FormatsFlipper, ParsedEntriesMapToTheirProtocols) {
         EXPECT_EQ(read[0].carrierHz, FindProtocol(c.irp)->carrierHz);
         EXPECT_THAT(Write(Format::Flipper, read), HasSubstr(entry));
     }
+}
+
+struct ShortForm {
+    const char* code;
+    const char* irp;
+    std::vector<Param> params;
+};
+
+TEST(FormatsPronto, ShortFormsReadAsTheirProtocols) {
+    const ShortForm cases[] = {
+        {"5000 0073 0000 0001 0005 0035", "RC5", {{"D", 5}, {"F", 53}}},
+        {"5001 0073 0000 0002 0010 000C 0001 0000", "RC5x", {{"D", 16}, {"S", 12}, {"F", 1}}},
+        {"6000 0073 0000 0001 0030 00D1", "RC6", {{"D", 48}, {"F", 209}}},
+        {"900A 006D 0000 0001 49B6 1AE5", "NEC1", {{"D", 73}, {"S", 182}, {"F", 26}}},
+    };
+    for (const ShortForm& c : cases) {
+        const std::vector<Signal> read = Read(Format::Pronto, c.code);
+        ASSERT_EQ(read.size(), 1u) << c.code;
+        EXPECT_EQ(read[0].durations, Render(c.irp, c.params, 1)) << c.code;
+    }
+    // Out of the protocol's range, or a function byte without its complement.
+    EXPECT_EQ(LineOf(Format::Pronto, "\n5000 0073 0000 0001 0020 0005"), 2);
+    EXPECT_EQ(LineOf(Format::Pronto, "900A 006D 0000 0001 49B6 1AE4"), 1);
 }
 
 struct BadInput {

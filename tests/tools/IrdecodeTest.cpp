@@ -145,6 +145,7 @@ TEST_F(Irdecode, ExitStatusesAndMessages) {
         {{"--from", "pronto", "-"}, "0000 006D 0002 0000\n0156\n", 2, "standard input: line 1: "},
         {{"--from", "flipper", missing}, "", 2, missing},
         {{"--frame-file", missing}, "", 2, missing},
+        {{folder_.string()}, "", 2, "is a folder"},
         {{"--to", "irremote"}, "900 450\n900 450\n", 2, "exactly one signal"},
         {{"--from", "tape", "-"}, "", 2, "--from"},
     };
