@@ -54,6 +54,7 @@ PortDiagnosis::PortDiagnosis(QObject* parent, std::chrono::milliseconds silenceL
     connect(&silence_, &QTimer::timeout, this, [this] {
         if (hint_.isEmpty()) {
             SetHint(DeviceSilentHint(devicePath_));
+            silent_ = true;
         }
     });
 }
@@ -65,7 +66,8 @@ void PortDiagnosis::AttemptStarted(const std::string& portName) {
 }
 
 void PortDiagnosis::ComError(int error, const std::string& desc) {
-    if (!hint_.isEmpty()) {
+    // Silence is only a guess; an error the port reports says more.
+    if (!hint_.isEmpty() && !silent_) {
         return;
     }
     // Only a busy port needs the scan of the process table.
@@ -89,6 +91,7 @@ void PortDiagnosis::LinkDropped() {
 }
 
 void PortDiagnosis::SetHint(const QString& hint) {
+    silent_ = false;
     if (hint == hint_) {
         return;
     }

@@ -21,8 +21,8 @@ QString DeviceSilentHint(const QString& devicePath);
 
 // Follows one connection attempt and keeps why it does not work: the first error the port reports
 // (the ones after it are mostly its consequences, such as configuring a port that never opened),
-// or the device's silence when the port opened but no line came back within `silenceLimit`. The
-// cause is dropped when a new attempt starts and when the device answers.
+// or the device's silence when the port opened but no line came back within `silenceLimit`, until
+// an error says more. The cause is dropped when a new attempt starts and when the device answers.
 class PortDiagnosis final : public QObject {
     Q_OBJECT
 
@@ -51,6 +51,7 @@ private:
 
     QString devicePath_;
     QString hint_;
+    bool silent_ = false; // the hint is the silence guess
     QTimer silence_;
 };
 

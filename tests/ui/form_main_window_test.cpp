@@ -201,6 +201,37 @@ TEST(PortHints, EachCauseHasItsOwnText) {
               U("Port %1 otwarty, ale urządzenie milczy: brak odpowiedzi na AT i ATI.").arg(path));
 }
 
+TEST(PortHints, TheFirstCauseOfAnAttemptIsKeptUntilTheDeviceAnswers) {
+    ui::PortDiagnosis diagnosis(nullptr, std::chrono::milliseconds(1));
+    const auto hint = [&]() -> std::string {
+        const QString text = diagnosis.Hint();
+        return text.isEmpty()               ? "-"
+               : text.contains(U("milczy")) ? "silent"
+               : text.contains(U("Nie ma")) ? "missing"
+               : text.contains(U("zajęty")) ? "busy"
+                                            : "other";
+    };
+    const auto silence = [&] { return WaitUntil([&] { return hint() == "silent"; }); };
+    diagnosis.AttemptStarted("ttyUSB0");
+    diagnosis.ComError(ENOENT, "No such file or directory");
+    diagnosis.ComError(EBADF, "Bad file descriptor");
+    EXPECT_EQ(hint(), "missing");
+    diagnosis.AttemptStarted("ttyUSB0");
+    EXPECT_EQ(hint(), "-");
+    diagnosis.PortOpened();
+    ASSERT_TRUE(silence());
+    // An error after the silence says more than the silence.
+    diagnosis.ComError(EBUSY, "Device or resource busy");
+    EXPECT_EQ(hint(), "busy");
+    diagnosis.DeviceAnswered();
+    EXPECT_EQ(hint(), "-");
+    diagnosis.PortOpened();
+    ASSERT_TRUE(silence());
+    diagnosis.LinkDropped();
+    diagnosis.ComError(EIO, "Input/output error");
+    EXPECT_EQ(hint(), "other");
+}
+
 TEST(MainWindowPort, AMissingPortSaysSoUntilEnterAppliesAWorkingOne) {
     // A bare kernel name opens under /dev.
     formtest::SavePort(QStringLiteral("ttyNOTHERE"));
