@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace serial {
@@ -63,23 +64,76 @@ bool IsGenericUartPort(const fs::path& device) {
     });
 }
 
-bool HasNoUart(const fs::path& entry) {
-    std::ifstream typeFile(entry / "type");
-    std::string type;
-    if (!typeFile || !std::getline(typeFile, type)) {
-        return false; // unknown: better listed than hidden
+// The first line of a small attribute file, trimmed; nothing when it cannot be read.
+std::optional<std::string> ReadAttribute(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+        return std::nullopt;
     }
-    return Trimmed(type) == "0";
+    return std::string(Trimmed(line));
+}
+
+bool HasNoUart(const fs::path& entry) {
+    // unknown: better listed than hidden
+    return ReadAttribute(entry / "type").value_or("") == "0";
+}
+
+unsigned char LowerAscii(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return static_cast<unsigned char>(u >= 'A' && u <= 'Z' ? u - 'A' + 'a' : u);
 }
 
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) {
-            const auto u = static_cast<unsigned char>(c);
-            return static_cast<unsigned char>(u >= 'A' && u <= 'Z' ? u - 'A' + 'a' : u);
-        };
-        return lower(x) < lower(y);
+        return LowerAscii(x) < LowerAscii(y);
     });
+}
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                       [](char x, char y) { return LowerAscii(x) == LowerAscii(y); }) != text.end();
+}
+
+// A USB serial port's tty device sits below the USB interface, which sits below the USB device
+// that carries the vendor's strings; a few levels up is as far as any driver nests it.
+std::string UsbDescription(const fs::path& entry) {
+    constexpr int MaxLevels = 4;
+    std::error_code ec;
+    fs::path dir = fs::canonical(entry / "device", ec);
+    for (int level = 0; !ec && level < MaxLevels && dir.has_relative_path(); ++level) {
+        const std::optional<std::string> vendorId = ReadAttribute(dir / "idVendor");
+        if (vendorId) {
+            const std::string maker = ReadAttribute(dir / "manufacturer").value_or("");
+            const std::string product = ReadAttribute(dir / "product").value_or("");
+            if (product.empty() && maker.empty()) {
+                return "USB " + *vendorId + ":" + ReadAttribute(dir / "idProduct").value_or("");
+            }
+            if (maker.empty() || ContainsIgnoringCase(product, maker)) {
+                return product;
+            }
+            return product.empty() ? maker : maker + " " + product;
+        }
+        dir = dir.parent_path();
+    }
+    return {};
+}
+
+// The by-id links point at "../../ttyUSB0"; several may lead to one port, and the first in name
+// order is taken so the answer does not depend on the directory's order.
+std::string ByIdName(const fs::path& byIdDir, std::string_view name) {
+    std::string found;
+    std::error_code ec;
+    for (fs::directory_iterator it(byIdDir, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        std::error_code linkError;
+        const fs::path target = fs::read_symlink(it->path(), linkError);
+        const std::string link = it->path().filename().string();
+        if (!linkError && target.filename() == name && (found.empty() || link < found)) {
+            found = link;
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -113,7 +167,7 @@ void EnumComPorts(std::vector<std::string>& List, const std::filesystem::path& s
                 const std::string name = entry.filename().string();
                 const std::string_view bare = Trimmed(name);
                 if (!bare.empty()) {
-                    found.push_back("/dev/" + std::string(bare));
+                    found.emplace_back(bare);
                 }
             }
         }
@@ -121,6 +175,19 @@ void EnumComPorts(std::vector<std::string>& List, const std::filesystem::path& s
         List = std::move(found);
     } catch (...) {
         // The list keeps what it had; the caller carries on with it.
+    }
+}
+
+TComPortDetails DescribeComPort(std::string_view name, const std::filesystem::path& sysfsRoot,
+                                const std::filesystem::path& byIdDir) {
+    const std::string kernelName = fs::path(name).filename().string();
+    if (kernelName.empty()) {
+        return {};
+    }
+    try {
+        return {UsbDescription(sysfsRoot / kernelName), ByIdName(byIdDir, kernelName)};
+    } catch (...) {
+        return {}; // out of memory: the list shows the bare name
     }
 }
 

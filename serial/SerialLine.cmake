@@ -12,5 +12,7 @@ add_library(dekoder_serial_line STATIC
     ${_dir}/SerialLine.cpp
     ${_dir}/EnumComPorts.h
     ${_dir}/EnumComPorts.cpp
+    ${_dir}/PortHolders.h
+    ${_dir}/PortHolders.cpp
 )
 target_include_directories(dekoder_serial_line PUBLIC ${PROJECT_SOURCE_DIR})

@@ -255,11 +255,15 @@ int TSerialLine::ResolvePortNumber(std::string_view name) {
 }
 
 // "/dev/ttyS<n>" already names its device, and rewriting it would turn "/dev/ttys4" into another
-// device on a case-sensitive file system, so only COM names are translated.
+// device on a case-sensitive file system, so only COM names are translated. A kernel name as the
+// port list gives it ("ttyUSB0") lives under /dev; other COM names keep their old meaning.
 std::string TSerialLine::PortDevicePath(std::string_view name) {
     const int number = ResolvePortNumber(name);
-    if (number >= 0 && StartsWithNoCase(name, "COM")) {
-        return "/dev/ttyS" + std::to_string(number);
+    if (StartsWithNoCase(name, "COM")) {
+        return number >= 0 ? "/dev/ttyS" + std::to_string(number) : std::string(name);
+    }
+    if (!name.empty() && name.find('/') == std::string_view::npos) {
+        return "/dev/" + std::string(name);
     }
     return std::string(name);
 }

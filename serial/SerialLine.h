@@ -44,7 +44,8 @@ enum TLineErrorFlag : std::uint32_t {
 // Threads: one thread at a time uses an instance; CancelWait alone may come from any thread. Every
 // wait polls the port together with an eventfd of the instance, so a cancel ends it at once.
 //
-// Port names: "COM<n>" opens /dev/ttyS<n-1>; any other name is opened as given.
+// Port names: "COM<n>" opens /dev/ttyS<n-1>; a name without "/" (such as "ttyUSB0") opens
+// under /dev; any other name is opened as given.
 class TSerialLine final : public SerialDriver {
 public:
     // A run of bytes without a line end longer than this is dropped (see ReceiveTerminated).

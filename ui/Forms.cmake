@@ -16,6 +16,12 @@ add_library(dekoder_ui STATIC
     RightAnchors.cpp
     StatusPanels.h
     StatusPanels.cpp
+    PortComboBox.h
+    PortComboBox.cpp
+    PortDiagnosis.h
+    PortDiagnosis.cpp
+    PortHintView.h
+    PortHintView.cpp
 )
 set_target_properties(dekoder_ui PROPERTIES AUTOMOC ON AUTOUIC ON)
 target_include_directories(dekoder_ui PUBLIC ${PROJECT_SOURCE_DIR})

@@ -8,6 +8,9 @@
 #include "ui/ChartView.h"
 #include "ui/FontFallbacks.h"
 #include "ui/Pictures.h"
+#include "ui/PortComboBox.h"
+#include "ui/PortDiagnosis.h"
+#include "ui/PortHintView.h"
 #include "ui/RememberedFolders.h"
 #include "ui/RightAnchors.h"
 #include "ui/StatusPanels.h"
@@ -19,7 +22,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 
-#include <cerrno>
 #include <exception>
 
 namespace ui {
@@ -166,6 +168,9 @@ void TForm1::ApplyDesignedLook() {
 void TForm1::BuildStatusBar() {
     ui_->StatusBar1->setSizeGripEnabled(true);
     statusPanels_ = std::make_unique<StatusPanels>(*ui_->StatusBar1);
+    portDiagnosis_ = new PortDiagnosis(this);
+    auto* portHint = new PortHintView(*ui_->StatusBar1, frame::PanelLink, *ui_->Chart1);
+    connect(portDiagnosis_, &PortDiagnosis::HintChanged, portHint, &PortHintView::Show);
 }
 
 void TForm1::BuildPopupMenu() {
@@ -214,6 +219,11 @@ void TForm1::ConnectControls() {
     on(ui_->BitBtn1, &QPushButton::clicked, &TForm1::BitBtn1Click);
     // The strip's default button: Enter in the caption box presses it.
     connect(ui_->Edit1, &QLineEdit::returnPressed, ui_->BitBtn1, &QPushButton::click);
+    // Enter in the port box applies the port, as "Zastosuj" does.
+    connect(ui_->ComboBox1->lineEdit(), &QLineEdit::returnPressed, ui_->BitBtn4,
+            &QPushButton::click);
+    connect(ui_->ComboBox1, &PortComboBox::PopupAboutToShow, this,
+            [this] { ui_->ComboBox1->SetPorts(zorComPort1_->GetComPortList()); });
 }
 
 void TForm1::CreateComponents(serial::TZorComPort::DriverFactory driverFactory) {
@@ -257,15 +267,13 @@ void TForm1::CreateComponents(serial::TZorComPort::DriverFactory driverFactory) 
 }
 
 void TForm1::FormCreate() {
-    ui_->ComboBox1->clear();
-    for (const std::string& name : zorComPort1_->GetComPortList()) {
-        ui_->ComboBox1->addItem(QString::fromStdString(name));
-    }
+    ui_->ComboBox1->SetPorts(zorComPort1_->GetComPortList());
     QString port;
     settings::ReadRegString(QString::fromUtf8(PortValueName), QString::fromLatin1(DefaultPort),
                             settings::AppKeyPath, port);
     ui_->ComboBox1->setEditText(port);
     zorComPort1_->SetComPort(ui_->ComboBox1->currentText().toStdString());
+    portDiagnosis_->AttemptStarted(zorComPort1_->ComPort());
     zorComPort1_->SetActive(true);
     zorComPort1_->SetConnected(true);
     SetPanelText(frame::PanelLink, frame::TextConnecting);
@@ -278,6 +286,7 @@ void TForm1::FormCreate() {
 void TForm1::BitBtn4Click() {
     zorComPort1_->SetActive(false);
     zorComPort1_->SetComPort(ui_->ComboBox1->currentText().toStdString());
+    portDiagnosis_->AttemptStarted(zorComPort1_->ComPort());
     zorComPort1_->SetActive(true);
     zorComPort1_->SetConnected(true);
     // An empty name is applied but never written, so the saved port stays as it was.
@@ -340,10 +349,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::ZorComPort1Connected(QObject*) {
+    portDiagnosis_->PortOpened();
     core_->ZorComPort1Connected();
 }
 
 void TForm1::ZorComPort1Disconnected(QObject*) {
+    portDiagnosis_->LinkDropped();
     core_->ZorComPort1Disconnected();
 }
 
@@ -352,6 +363,7 @@ void TForm1::ZorComPort1ATTimeOut(QObject*) {
 }
 
 void TForm1::ZorComPort1RxString(QObject*, const std::string& ABuf) {
+    portDiagnosis_->DeviceAnswered();
     core_->ZorComPort1RxString(ABuf);
     ActionList1Update();
 }
@@ -361,13 +373,9 @@ void TForm1::ZorComPort1SendStr(QObject*, const std::string& AString) {
 }
 
 void TForm1::ZorComPort1ComError(QObject*, int Error, const std::string& Desc) {
+    portDiagnosis_->ComError(Error, Desc);
     lastComError_ =
         QStringLiteral("Ostatni błąd portu: %1 %2").arg(Error).arg(QString::fromStdString(Desc));
-    if (Error == EACCES) {
-        lastComError_ +=
-            QStringLiteral("\nBrak uprawnień do portu: użytkownik musi należeć do grupy dialout "
-                           "(sudo usermod -aG dialout $USER, potem ponowne zalogowanie).");
-    }
     statusPanels_->Panel(frame::PanelLink)->setToolTip(lastComError_);
 }
 

@@ -29,6 +29,7 @@ class TZorFormStorage;
 namespace ui {
 
 class ChartView;
+class PortDiagnosis;
 class RightAnchors;
 class StatusPanels;
 class TForm2;
@@ -134,6 +135,7 @@ private:
     std::unique_ptr<settings::TZorFormStorage> zorFormStorage1_;
     QPointer<TForm2> form2_;
     QString lastComError_;
+    PortDiagnosis* portDiagnosis_ = nullptr;
 };
 
 } // namespace ui

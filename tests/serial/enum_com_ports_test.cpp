@@ -50,6 +50,36 @@ public:
         }
     }
 
+    struct Usb {
+        std::string vendorId, productId, manufacturer, product;
+    };
+
+    // A USB serial port as usb-serial and cdc-acm drivers place it: the tty below an interface of
+    // the USB device that carries the vendor's strings. `byId`, when given, links to the port.
+    void AddUsbPort(const std::string& name, const Usb& usb, const std::string& byId = {}) {
+        const fs::path usbDevice = m_Root / "devices" / "usb1" / ("1-" + name);
+        const fs::path device = usbDevice / "1-1:1.0" / name;
+        fs::create_directories(device);
+        const auto write = [&](const char* file, const std::string& text) {
+            if (!text.empty()) {
+                std::ofstream(usbDevice / file) << text << "\n";
+            }
+        };
+        write("idVendor", usb.vendorId);
+        write("idProduct", usb.productId);
+        write("manufacturer", usb.manufacturer);
+        write("product", usb.product);
+        const fs::path entry = TtyClass() / name;
+        fs::create_directories(entry);
+        fs::create_directory_symlink(fs::relative(device, entry), entry / "device");
+        if (!byId.empty()) {
+            fs::create_directories(ById());
+            fs::create_symlink("../../" + name, ById() / byId);
+        }
+    }
+
+    fs::path ById() const { return m_Root / "serial" / "by-id"; }
+
 private:
     static inline int s_Count = 0;
     fs::path m_Root;
@@ -81,8 +111,7 @@ TEST_F(EnumComPortsTest, ListsPortsWithADeviceSortedIgnoringCase) {
 
     std::vector<std::string> list{"stale"};
     EnumComPorts(list, sysfs.TtyClass());
-    EXPECT_THAT(list, ElementsAre("/dev/ttyACM0", "/dev/ttyama1", "/dev/ttyS0", "/dev/ttyS10",
-                                  "/dev/ttyS2", "/dev/ttyUSB0"));
+    EXPECT_THAT(list, ElementsAre("ttyACM0", "ttyama1", "ttyS0", "ttyS10", "ttyS2", "ttyUSB0"));
     EXPECT_THAT(messages, IsEmpty());
 }
 
@@ -96,7 +125,7 @@ TEST_F(EnumComPortsTest, LeavesOutUartPortsWithoutAUart) {
 
     std::vector<std::string> list;
     EnumComPorts(list, sysfs.TtyClass());
-    EXPECT_THAT(list, ElementsAre("/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS4"));
+    EXPECT_THAT(list, ElementsAre("ttyACM0", "ttyS0", "ttyS4"));
 }
 
 TEST_F(EnumComPortsTest, NoPortsGivesAnEmptyListWithoutMessage) {
@@ -121,11 +150,43 @@ TEST_F(EnumComPortsTest, ExceptionKeepsTheEarlierList) {
     EXPECT_THAT(list, ElementsAre("/dev/ttyS9"));
 }
 
-TEST(EnumComPortsSystemTest, RealTreeNeverFailsAndNamesDevicePaths) {
+TEST_F(EnumComPortsTest, DescribesUsbPortsByTheirStringsAndTheirById) {
+    constexpr const char* Ftdi = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    sysfs.AddUsbPort("ttyUSB0", {"0403", "6001", "FTDI", "FT232R USB UART"}, Ftdi);
+    sysfs.AddUsbPort("ttyUSB1", {"067b", "2303", "Prolific", "Prolific USB-Serial Controller"});
+    sysfs.AddUsbPort("ttyUSB2", {"1a86", "7523", "", ""}, "usb-1a86_USB_Serial-if00-port0");
+    sysfs.AddUsbPort("ttyACM0", {"2341", "0043", "Arduino", ""});
+    sysfs.AddPort("ttyS0", Platform8250, "4");
+
+    const struct {
+        const char* name;
+        const char* description;
+        const char* byId;
+    } cases[] = {
+        {"ttyUSB0", "FTDI FT232R USB UART", Ftdi},
+        {"/dev/ttyUSB0", "FTDI FT232R USB UART", Ftdi},
+        // a maker already named in the product is not repeated
+        {"ttyUSB1", "Prolific USB-Serial Controller", ""},
+        // without strings the ids stand in
+        {"ttyUSB2", "USB 1a86:7523", "usb-1a86_USB_Serial-if00-port0"},
+        {"ttyACM0", "Arduino", ""},
+        {"ttyS0", "", ""},
+        {"ttyNONE", "", ""},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        const TComPortDetails details = DescribeComPort(c.name, sysfs.TtyClass(), sysfs.ById());
+        EXPECT_EQ(details.Description, c.description) << c.name;
+        EXPECT_EQ(details.ById, c.byId) << c.name;
+    }
+}
+
+TEST(EnumComPortsSystemTest, RealTreeNeverFailsAndGivesKernelNames) {
     std::vector<std::string> list;
     EnumComPorts(list);
     for (const std::string& name : list) {
-        EXPECT_THAT(name, ::testing::StartsWith("/dev/"));
+        EXPECT_EQ(name.find('/'), std::string::npos) << name;
+        DescribeComPort(name); // never throws, whatever the machine has
     }
     EXPECT_TRUE(std::is_sorted(list.begin(), list.end(), [](const auto& a, const auto& b) {
         return strcasecmp(a.c_str(), b.c_str()) < 0;

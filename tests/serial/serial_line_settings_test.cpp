@@ -45,6 +45,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PortNameCase{"COM99999999999", -1, "COM99999999999"},
                       PortNameCase{"COM-2147483648", -1, "COM-2147483648"}));
 
+// Kernel names, as the port list gives them, live under /dev.
+INSTANTIATE_TEST_SUITE_P(KernelNames, PortNameTest,
+                         ::testing::Values(PortNameCase{"ttyUSB0", -1, "/dev/ttyUSB0"},
+                                           PortNameCase{"ttyS0", -1, "/dev/ttyS0"},
+                                           PortNameCase{"serial/by-id/x", -1, "serial/by-id/x"},
+                                           PortNameCase{"", -1, ""}));
+
 TEST(LineSettingsTest, EightNoneOneAt38400) {
     const TLineSettings s = TSerialLine::BuildLineSettings(38400, 8, 'N', 0, false, false, 4096);
     EXPECT_EQ(s.Length, 28u);

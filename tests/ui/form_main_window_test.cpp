@@ -5,8 +5,11 @@
 #include "tests/ui/FormTestSupport.h"
 
 #include "frame/FrameCore.h"
+#include "serial/EnumComPorts.h"
+#include "serial/PortHolders.h"
 #include "settings/ZorFormStorage.h"
 #include "ui/ChartView.h"
+#include "ui/PortDiagnosis.h"
 #include "ui/frmCodeCu.h"
 
 #include <QAbstractButton>
@@ -14,12 +17,18 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QStatusBar>
 
 #include <gmock/gmock.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -139,32 +148,138 @@ TEST(MainWindowStartUp, WithNoSavedPortShowsCom1AndTriesIt) {
     EXPECT_EQ(window->PanelText(frame::PanelLink), U("próba połączenia"));
 }
 
-TEST(MainWindowStartUp, PortErrorsGoToThePanelTooltipWithAHintOnPermissions) {
-    formtest::SavePort(QStringLiteral("/nonexistent/ttyIR0"));
-    auto window = MakeWindow();
-    // Follow every error the window is told of, in order. The worker started by the window's
-    // creation reports through the event loop, so nothing is missed.
-    std::vector<int> errors;
-    serial::TZorComPort& port = *window->ZorComPort1();
-    port.OnComError = [&, form = window.form.get()](QObject* sender, int error,
-                                                    const std::string& desc) {
-        errors.push_back(error);
-        form->ZorComPort1ComError(sender, error, desc);
-    };
-    ASSERT_TRUE(WaitUntil([&] { return !errors.empty(); }));
-    formtest::Pump(200);
-    EXPECT_EQ(errors.front(), ENOENT) << ::testing::PrintToString(errors);
-    EXPECT_EQ(window.Find("StatusPanel5")->toolTip(), window->LastComErrorText());
-    EXPECT_FALSE(window->LastComErrorText().isEmpty());
+// The hint that says why the port does not work, shown over the chart; empty while hidden.
+QString PortHint(const formtest::Window& window) {
+    const auto* line = window.Find<QLabel>("PortHint");
+    const bool shown = line->isVisibleTo(window.form.get());
+    EXPECT_EQ(window.Find("PortHintIcon")->isVisibleTo(window.form.get()), shown);
+    return shown ? line->text() : QString();
+}
 
-    const QString linkText = window->PanelText(frame::PanelLink);
-    window->ZorComPort1ComError(&port, EACCES, "Permission denied");
-    EXPECT_THAT(window->LastComErrorText().toStdString(), HasSubstr("dialout"));
-    EXPECT_THAT(window->LastComErrorText().toStdString(), HasSubstr("Permission denied"));
-    window->ZorComPort1ComError(&port, 9997, "Timeout during operation");
-    EXPECT_THAT(window->LastComErrorText().toStdString(), ::testing::Not(HasSubstr("dialout")));
-    // The panel's own text is left to the link handlers.
-    EXPECT_EQ(window->PanelText(frame::PanelLink), linkText);
+TEST(PortHints, EachCauseHasItsOwnText) {
+    // A process table where minicom holds the port, reached also through a by-id link.
+    QTemporaryDir folder;
+    const std::filesystem::path root = std::filesystem::canonical(folder.path().toStdString());
+    const auto device = root / "ttyUSB0";
+    std::ofstream(device).put('\n');
+    std::filesystem::create_symlink(device, root / "usb-FTDI-if00-port0");
+    const auto proc = root / "proc";
+    for (const auto& [pid, command, file] :
+         {std::tuple{"4242", "minicom", device}, std::tuple{"77", "bash", root / "other"}}) {
+        std::filesystem::create_directories(proc / pid / "fd");
+        std::ofstream(proc / pid / "comm") << command << "\n";
+        std::filesystem::create_symlink(file, proc / pid / "fd" / "3");
+    }
+    std::filesystem::create_directories(proc / "self" / "fd");
+    const QString path = QString::fromStdString(device.string());
+
+    const QString busy = U("Port %1 jest zajęty przez: minicom (PID 4242).");
+    const struct {
+        int error;
+        std::filesystem::path opened;
+        QString hint; // %1: the path opened
+    } cases[] = {
+        {ENOENT, device,
+         U("Nie ma portu %1: sprawdź nazwę portu i czy urządzenie jest podłączone.")},
+        {EBUSY, device, busy},
+        {EBUSY, root / "usb-FTDI-if00-port0", busy},
+        {EBUSY, root / "ttyS9", U("Port %1 jest zajęty przez inny program.")},
+        {EACCES, device,
+         U("Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout (sudo usermod -aG "
+           "dialout $USER) i zaloguj się ponownie.")},
+        {ENOTTY, device, U("%1 nie jest portem szeregowym.")},
+        {EIO, device, U("Błąd portu %1: 5 Input/output error.")},
+    };
+    for (const auto& c : cases) {
+        const QString opened = QString::fromStdString(c.opened.string());
+        EXPECT_EQ(ui::PortErrorHint(opened, c.error, U(std::strerror(c.error)),
+                                    serial::FindPortHolders(c.opened, proc)),
+                  c.hint.arg(opened))
+            << c.error << " " << c.opened;
+    }
+    EXPECT_EQ(ui::DeviceSilentHint(path),
+              U("Port %1 otwarty, ale urządzenie milczy: brak odpowiedzi na AT i ATI.").arg(path));
+}
+
+TEST(PortHints, TheFirstCauseOfAnAttemptIsKeptUntilTheDeviceAnswers) {
+    ui::PortDiagnosis diagnosis(nullptr, std::chrono::milliseconds(1));
+    const auto hint = [&]() -> std::string {
+        const QString text = diagnosis.Hint();
+        return text.isEmpty()               ? "-"
+               : text.contains(U("milczy")) ? "silent"
+               : text.contains(U("Nie ma")) ? "missing"
+               : text.contains(U("zajęty")) ? "busy"
+                                            : "other";
+    };
+    const auto silence = [&] { return WaitUntil([&] { return hint() == "silent"; }); };
+    diagnosis.AttemptStarted("ttyUSB0");
+    diagnosis.ComError(ENOENT, "No such file or directory");
+    diagnosis.ComError(EBADF, "Bad file descriptor");
+    EXPECT_EQ(hint(), "missing");
+    diagnosis.AttemptStarted("ttyUSB0");
+    EXPECT_EQ(hint(), "-");
+    diagnosis.PortOpened();
+    ASSERT_TRUE(silence());
+    // An error after the silence says more than the silence.
+    diagnosis.ComError(EBUSY, "Device or resource busy");
+    EXPECT_EQ(hint(), "busy");
+    diagnosis.DeviceAnswered();
+    EXPECT_EQ(hint(), "-");
+    diagnosis.PortOpened();
+    ASSERT_TRUE(silence());
+    diagnosis.LinkDropped();
+    diagnosis.ComError(EIO, "Input/output error");
+    EXPECT_EQ(hint(), "other");
+}
+
+TEST(MainWindowPort, AMissingPortSaysSoUntilEnterAppliesAWorkingOne) {
+    // A bare kernel name opens under /dev.
+    formtest::SavePort(QStringLiteral("ttyNOTHERE"));
+    auto window = MakeWindow();
+    // The open's own error is kept, not the ones that follow from it.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return window->PanelText(frame::PanelLink) == U("--> x <-- Rozłączony"); }));
+    EXPECT_EQ(PortHint(window),
+              U("Nie ma portu /dev/ttyNOTHERE: sprawdź nazwę portu i czy urządzenie jest "
+                "podłączone."));
+    EXPECT_EQ(window.Find("StatusPanel5")->toolTip(), window->LastComErrorText());
+
+    formtest::Device device;
+    auto* box = window.Find<QComboBox>("ComboBox1");
+    box->setEditText(device.Link());
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(window->ZorComPort1()->ComPort(), device.Link().toStdString());
+    EXPECT_EQ(StoredString(QStringLiteral("Port komunikacyjny")), device.Link());
+    EXPECT_EQ(box->currentText(), device.Link());
+    EXPECT_TRUE(WaitUntil([&] {
+        return window->PanelText(frame::PanelLink) ==
+               U("<----> Połączony     irsim IR transceiver 1.0");
+    }));
+    EXPECT_EQ(PortHint(window), QString());
+}
+
+TEST(MainWindowPort, TheDropDownIsRebuiltOnEveryOpeningAndKeepsTheText) {
+    auto window = MakeWindow();
+    ASSERT_TRUE(window.Show());
+    auto* box = window.Find<QComboBox>("ComboBox1");
+    box->addItem(QStringLiteral("stale"));
+    box->setEditText(QStringLiteral("typed"));
+    box->showPopup();
+    std::vector<std::string> ports;
+    serial::EnumComPorts(ports);
+    EXPECT_EQ(box->findText(QStringLiteral("stale")), -1);
+    EXPECT_EQ(box->count(), static_cast<int>(ports.size()));
+    EXPECT_EQ(box->currentText(), "typed");
+    EXPECT_EQ(box->width(), 81);
+    box->hidePopup();
+    EXPECT_EQ(box->currentText(), "typed");
+
+    // A kernel name is written whole in the narrow box, smaller only when it has to be.
+    box->setEditText(QStringLiteral("ttyACM10"));
+    EXPECT_LE(QFontMetrics(box->lineEdit()->font()).horizontalAdvance(QStringLiteral("ttyACM10")),
+              box->lineEdit()->width());
+    box->setEditText(QStringLiteral("COM1"));
+    EXPECT_EQ(box->lineEdit()->font(), box->font());
 }
 
 TEST(MainWindowPort, ATypedPortIsAppliedAndSavedButAnEmptyOneIsNotSaved) {
@@ -197,10 +312,14 @@ TEST(MainWindowDevice, LinkTextsFollowTheDevice) {
     ASSERT_TRUE(WaitUntil([&] { return device->CommandTexts().size() >= 2; }));
     EXPECT_THAT(device->CommandTexts(), ElementsAre("AT", "ATI"));
     EXPECT_EQ(window->PanelText(frame::PanelLink), U("próba połączenia"));
+    // A device that stays silent for a few seconds is told apart from a port that failed.
+    ASSERT_TRUE(WaitUntil([&] { return PortHint(window).contains(U("milczy")); }, 10000));
+    EXPECT_EQ(window->PanelText(frame::PanelLink), U("próba połączenia"));
 
     device->SendLine("OK");
     ASSERT_TRUE(WaitUntil([&] { return window->Core().LinkConfirmed(); }));
     EXPECT_EQ(window->PanelText(frame::PanelLink), U("<----> Połączony"));
+    EXPECT_EQ(PortHint(window), QString());
     device->SendLine("+ATI: irsim IR transceiver 1.0");
     EXPECT_TRUE(WaitUntil([&] {
         return window->PanelText(frame::PanelLink) ==

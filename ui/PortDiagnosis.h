@@ -1,0 +1,58 @@
+#pragma once
+
+#include "serial/PortHolders.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+// The hint, in Polish, for a port that failed with `error` (an errno value or a driver code, with
+// the driver's text `desc`). `holders` name the programs that keep a busy port.
+QString PortErrorHint(const QString& devicePath, int error, const QString& desc,
+                      const std::vector<serial::TPortHolder>& holders);
+// The hint for a port that opened but whose device does not answer.
+QString DeviceSilentHint(const QString& devicePath);
+
+// Follows one connection attempt and keeps why it does not work: the first error the port reports
+// (the ones after it are mostly its consequences, such as configuring a port that never opened),
+// or the device's silence when the port opened but no line came back within `silenceLimit`, until
+// an error says more. The cause is dropped when a new attempt starts and when the device answers.
+class PortDiagnosis final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds DefaultSilenceLimit{3000};
+
+    explicit PortDiagnosis(QObject* parent = nullptr,
+                           std::chrono::milliseconds silenceLimit = DefaultSilenceLimit);
+
+    // A new attempt on the port `portName` as the user gave it.
+    void AttemptStarted(const std::string& portName);
+    void ComError(int error, const std::string& desc);
+    void PortOpened();
+    // Any line from the device.
+    void DeviceAnswered();
+    void LinkDropped();
+
+    // Empty while nothing is wrong.
+    QString Hint() const { return hint_; }
+
+signals:
+    void HintChanged(const QString& hint);
+
+private:
+    void SetHint(const QString& hint);
+
+    QString devicePath_;
+    QString hint_;
+    bool silent_ = false; // the hint is the silence guess
+    QTimer silence_;
+};
+
+} // namespace ui
