@@ -116,6 +116,7 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
                                 int repeats, std::string* error = nullptr);
 
 // The signal's decoded stretch at its protocol's nominal timings (same parameters and repeats).
+// Repeats come out in the protocol's held-key form: toggled repeats keep the first frame's toggle.
 Durations CleanUp(const Decode& decode);
 
 } // namespace analysis

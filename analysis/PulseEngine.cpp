@@ -313,13 +313,26 @@ std::span<const Symbols> SymbolsOf(std::span<const Row> rows, const Tolerance& t
     return symbols;
 }
 
+// How many repeats a toggle is followed through; a held key beyond that only repeats unchanged.
+constexpr int kToggleRepeats = 64;
+
 struct Match {
     std::size_t row = 0;
     Values values{};
     int reading = 0;
     int repeats = 0;
     std::size_t last = 0; // the last mark covered
+    bool toggled = false;
+    uint64_t toggles = 0; // bit r: repeat r's toggle differs from the first frame's
 };
+
+// The values a repeat carries: the first frame's, with the toggle flipped where it was.
+Values RepeatValues(const Row& row, const Values& v, uint64_t toggles, int repeat) {
+    Values out = v;
+    if (row.toggle >= 0 && (toggles >> std::min(repeat, kToggleRepeats - 1) & 1))
+        out[row.toggle] ^= 1;
+    return out;
+}
 
 // The frame at `at` under one reading, and the repeats that follow it.
 std::optional<Match> MatchRow(const Row& row, const Symbols& symbols, const Values& v, int reading,
@@ -332,12 +345,30 @@ std::optional<Match> MatchRow(const Row& row, const Symbols& symbols, const Valu
         return std::nullopt;
     Match match{0, v, reading, 0, at + expected.size() - 2};
     int32_t nominalGap = expected[expected.size() - 1];
+    bool flipped = false; // the last frame's toggle against the first's
     while (fit == Fit::Gap && d[match.last + 1] <= GapWindow(nominalGap).high) {
+        Values current = v;
+        if (flipped)
+            current[row.toggle] ^= 1;
         Buffer repeat;
-        EmitRepeat(row, v, reading, repeat);
+        EmitRepeat(row, current, reading, repeat);
         fit = Matches(repeat, symbols, d, match.last + 2, tolerance);
+        // A new press of the same key sends the frame with its toggle changed.
+        if (fit == Fit::No && row.toggle >= 0 && row.repeat == Repeat::Frame &&
+            match.repeats < kToggleRepeats) {
+            current[row.toggle] ^= 1;
+            repeat = Buffer();
+            EmitRepeat(row, current, reading, repeat);
+            fit = Matches(repeat, symbols, d, match.last + 2, tolerance);
+            if (fit != Fit::No) {
+                flipped = !flipped;
+                match.toggled = true;
+            }
+        }
         if (fit == Fit::No)
             break;
+        if (flipped)
+            match.toggles |= uint64_t{1} << std::min(match.repeats, kToggleRepeats - 1);
         ++match.repeats;
         match.last += repeat.size();
         nominalGap = repeat[repeat.size() - 1];
@@ -356,14 +387,15 @@ bool Longer(const Match& a, const Match& b, std::span<const Row> rows) {
 // go to `repeatSpans`.
 template <class Out>
 std::vector<std::size_t> EmitAll(const Row& row, const Values& v, int reading, int repeats,
-                                 Out& out, std::vector<Span>* spans, std::vector<Span>* repeatSpans,
-                                 std::size_t base) {
+                                 uint64_t toggles, Out& out, std::vector<Span>* spans,
+                                 std::vector<Span>* repeatSpans, std::size_t base) {
     std::vector<std::size_t> gaps;
     EmitUnit(row, row.frame, v, reading, out, SpanSink{spans, base});
     gaps.push_back(out.size() - 1);
     for (int r = 0; r < repeats; ++r) {
         const std::size_t first = out.size();
-        EmitRepeat(row, v, reading, out, SpanSink{repeatSpans, base + first});
+        EmitRepeat(row, RepeatValues(row, v, toggles, r), reading, out,
+                   SpanSink{repeatSpans, base + first});
         gaps.push_back(out.size() - 1);
         if (spans)
             spans->push_back({Span::Kind::Repeat, row.repeat == Repeat::Ditto ? "ditto" : "repeat",
@@ -382,11 +414,12 @@ Decode Build(const Row& row, const Match& m, std::size_t at, const Tolerance& to
     decode.repeats = m.repeats;
     decode.repeatForm = m.repeats == 0                ? RepeatForm::None
                         : row.repeat == Repeat::Ditto ? RepeatForm::Ditto
+                        : m.toggled                   ? RepeatForm::Toggled
                                                       : RepeatForm::Frame;
     Durations nominal;
     std::vector<Span> repeatSpans;
-    const std::vector<std::size_t> gaps =
-        EmitAll(row, m.values, m.reading, m.repeats, nominal, &decode.spans, &repeatSpans, at);
+    const std::vector<std::size_t> gaps = EmitAll(row, m.values, m.reading, m.repeats, m.toggles,
+                                                  nominal, &decode.spans, &repeatSpans, at);
     nominal.pop_back(); // the gap after the last frame is not part of the decode
     decode.windows.reserve(nominal.size());
     for (std::size_t i = 0; i < nominal.size(); ++i) {
@@ -441,7 +474,7 @@ Durations RenderRow(const Row& row, const std::vector<Param>& params, int repeat
     for (std::size_t p = 0; p < params.size() && p < v.size(); ++p)
         v[p] = params[p].value;
     Durations out;
-    EmitAll(row, v, 0, repeats, out, nullptr, nullptr, 0);
+    EmitAll(row, v, 0, repeats, 0, out, nullptr, nullptr, 0);
     out.pop_back();
     return out;
 }

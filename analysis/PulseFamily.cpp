@@ -339,6 +339,10 @@ const std::vector<Row>& Rows() {
         AddNec(all);
         AddKaseikyo(all);
         AddOthers(all);
+        for (Row& row : all)
+            for (std::size_t p = 0; p < row.params.size(); ++p)
+                if (row.params[p].name == "T")
+                    row.toggle = static_cast<int>(p);
         return all;
     }();
     return rows;

@@ -106,6 +106,7 @@ struct Row {
     Unit repeatUnit; // what Repeat::Ditto and Repeat::Bare send for each repeat
     Robustness robustness = Robustness::Weak;
     std::vector<ParamInfo> params; // in IRP order; a Field's `index` points here
+    int toggle = -1;               // the index of T in `params`, where there is one
     // Where published definitions disagree about a computed check, each reading is accepted; the
     // first is the one rendered. `check(which, values, reading)`.
     int readings = 1;

@@ -379,3 +379,29 @@ TEST(Analysis, TheMostRobustAndSpecificProtocolIsNamed) {
 }
 
 } // namespace
+
+namespace {
+
+// A frame sent again with its toggle changed (the key pressed anew) joins the decode as a toggled
+// repeat, and its windows follow the changed bit.
+TEST(Analysis, FramesWithTheToggleChangedAreToggledRepeats) {
+    const std::vector<Param> params = {{"D", 5}, {"F", 9}, {"T", 0}};
+    Durations signal = *analysis::Render("Thomson7", params, 2);
+    const Decode held = Analyse(signal).decodes.at(0);
+    ASSERT_EQ(held.repeatForm, analysis::RepeatForm::Frame);
+    // T is the fifth bit; its space in the last repeat becomes a one's.
+    const analysis::Span last = held.spans.back();
+    ASSERT_EQ(last.kind, analysis::Span::Kind::Repeat);
+    const std::size_t toggleSpace = last.first + 9;
+    signal[toggleSpace] = 4500; // 9 units of 500 us: a one
+
+    const analysis::Result result = Analyse(signal);
+    ASSERT_EQ(result.decodes.size(), 1u);
+    const Decode& pressed = result.decodes[0];
+    EXPECT_EQ(pressed.params, params);
+    EXPECT_EQ(pressed.repeats, 2);
+    EXPECT_EQ(pressed.repeatForm, analysis::RepeatForm::Toggled);
+    EXPECT_EQ(pressed.windows[toggleSpace].nominal, signal[toggleSpace]);
+}
+
+} // namespace
