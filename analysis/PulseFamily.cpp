@@ -216,6 +216,9 @@ void AddKaseikyo(std::vector<Row>& rows) {
             return (v[4] ^ (v[4] >> 4) ^ v[5] ^ (v[5] >> 4)) & 15;
         return NibbleXor(v);
     };
+    // Every frame with Fujitsu's OEM code is a Fujitsu frame, which has no check to fail; one
+    // whose bytes happen to pass the nibble check here must still be named Fujitsu.
+    generic.accept = [](const Values& v) { return !(v[4] == 20 && v[5] == 99); };
     rows.push_back(std::move(generic));
 }
 

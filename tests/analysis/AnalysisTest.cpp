@@ -365,6 +365,8 @@ TEST(Analysis, TheMostRobustAndSpecificProtocolIsNamed) {
         {"Pioneer", {{"D", 4}, {"S", 251}, {"F", 27}}, "NEC"},
         // A Kaseikyo frame with a member's OEM code is that member.
         {"Kaseikyo", {{"D", 0}, {"S", 1}, {"F", 2}, {"E", 0}, {"M", 170}, {"N", 90}}, "SharpDVD"},
+        // Fujitsu has no check; its bytes passing Kaseikyo's nibble check keep it Fujitsu.
+        {"Fujitsu", {{"D", 0}, {"S", 0}, {"F", 17}, {"E", 0}}, "Fujitsu"},
         // A glitch before a Sharp frame would make its first half a Mitsubishi frame.
         {"Sharp", {{"D", 3}, {"F", 77}}, "Sharp", {300, 900}},
     };
