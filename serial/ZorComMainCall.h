@@ -7,14 +7,15 @@
 // must give the worker up without processing events: a waiting Call returns at once, a call not
 // yet started is dropped, and every later Call returns false at once.
 //
-// One thread calls (the worker), one thread serves (the main thread, in RunPending). A call costs
-// no allocation: the function is copied into the channel's one slot. The wake-ups are what a call
-// costs, so both sides first spin for a short while: the worker for the function to return (a
-// handler usually takes microseconds), the main thread, after a call, for the worker's next one
-// (during a burst the next line follows within one pass of the worker). A call that finds the
-// main thread spinning is taken there without a posted wake-up. Both spins are short and bounded,
-// and the main thread goes back to its event loop after ServeBudget even while calls keep coming,
-// so timers, painting and input are never held up longer than that.
+// One thread calls (the worker), one thread serves (the main thread, in RunPending). The function
+// is copied into the channel's one slot, so a call allocates nothing of its own. The wake-ups are
+// what a call costs, so both sides first look for a short while, giving way to other threads
+// between looks: the worker for the function to return (a handler usually takes microseconds),
+// the main thread, after a call, for the worker's next one (during a burst the next line follows
+// within one pass of the worker). A call that finds the main thread looking is taken there without
+// a posted wake-up. Both looks are short and bounded, and the main thread goes back to its event
+// loop after ServeBudget even while calls keep coming, so timers, painting and input are never
+// held up longer than that.
 //
 // Every hand-over goes through `state_` (release on one side, acquire on the other), so what the
 // worker wrote before Call is visible to the function, and what the function wrote is visible to
@@ -33,7 +34,7 @@ namespace serial {
 
 class TMainCallChannel {
 public:
-    // How long each side spins before it sleeps; how long the main thread serves calls in a row.
+    // How long each side looks before it sleeps; how long the main thread serves calls in a row.
     static constexpr std::chrono::microseconds SpinWindow{60};
     static constexpr std::chrono::microseconds ServeBudget{4000};
 
