@@ -61,15 +61,17 @@ std::optional<Candidate> BestAt(std::span<const int32_t> magnitudes, std::size_t
     return best;
 }
 
-// Whether a more robust decode starts inside this one: a glitch before a frame can make a weak
-// protocol without a lead swallow the frame's first part (a Sharp half read as Mitsubishi).
+// Whether a robust decode (one with a check) starts inside this one: a glitch before a frame can
+// make a weak protocol without a lead swallow the frame's first part (a Sharp half read as
+// Mitsubishi). Only a check overrules: the bits of a pulse-distance frame can also be read as a
+// bi-phase frame of moderate robustness, which would otherwise take over from the real decode.
 bool Overruled(const Candidate& candidate, std::span<const int32_t> magnitudes,
                const detail::Tolerance& tolerance) {
     if (candidate.robustness == detail::Robustness::Robust)
         return false;
     for (std::size_t at = candidate.decode.first + 2; at <= candidate.decode.last; at += 2) {
         const std::optional<Candidate> inside = BestAt(magnitudes, at, tolerance);
-        if (inside && inside->robustness > candidate.robustness)
+        if (inside && inside->robustness == detail::Robustness::Robust)
             return true;
     }
     return false;

@@ -70,11 +70,16 @@ Candidate MakeCandidate(const ProtocolInfo& info, std::size_t toggle, Robustness
 }
 
 ParamInfo Required(std::string name, int64_t max) {
-    return {std::move(name), 0, max, std::nullopt};
+    ParamInfo info;
+    info.name = std::move(name);
+    info.max = max;
+    return info;
 }
 
 ParamInfo Defaulted(std::string name, int64_t max, int64_t defaultValue) {
-    return {std::move(name), 0, max, defaultValue};
+    ParamInfo info = Required(std::move(name), max);
+    info.defaultValue = defaultValue;
+    return info;
 }
 
 std::size_t IndexOf(const ProtocolInfo& info, std::string_view name) {

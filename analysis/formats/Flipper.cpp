@@ -219,7 +219,8 @@ std::optional<Parsed> ParsedEntry(const Durations& durations) {
     if (result.decodes.size() != 1)
         return std::nullopt;
     const Decode& decode = result.decodes.front();
-    if (decode.first != 0 || decode.last + 2 < durations.size())
+    // An entry reads back as the frame alone: repeats would be lost, so such a signal stays raw.
+    if (decode.first != 0 || decode.last + 2 < durations.size() || decode.repeats != 0)
         return std::nullopt;
     const auto parsed = FromDecode(decode);
     if (!parsed)

@@ -112,7 +112,7 @@ std::string WritableName(const Signal& signal, std::size_t index) {
 
 Signal RenderedSignal(std::string_view protocol, const std::vector<Param>& params, int line) {
     std::string error;
-    auto durations = Render(protocol, params, 1, &error);
+    auto durations = Render(protocol, params, 0, &error);
     if (!durations)
         throw FormatError(line, error);
     Signal signal;

@@ -59,8 +59,9 @@ Durations WritableDurations(const Signal& signal, std::size_t index);
 // name holds a line break, which no format can store.
 std::string WritableName(const Signal& signal, std::size_t index);
 
-// A signal a format stores by its protocol and parameters: the protocol's nominal timings with
-// one repeat in its repeat form, toggle 0 (unless given), the protocol's carrier. Throws
+// A signal a format stores by its protocol and parameters: the protocol's nominal frame alone (so
+// an exported frame reads back as the same durations), toggle 0 (unless given), the protocol's
+// carrier. Throws
 // FormatError at `line` when the protocol cannot render these parameters.
 Signal RenderedSignal(std::string_view protocol, const std::vector<Param>& params, int line);
 

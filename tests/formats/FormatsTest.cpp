@@ -192,7 +192,7 @@ TEST(FormatsFlipper, ParsedEntriesMapToTheirProtocols) {
         const std::vector<Signal> read =
             Read(Format::Flipper, "Filetype: IR signals file\nVersion: 1\nname: Key\n" + entry);
         ASSERT_EQ(read.size(), 1u);
-        const std::optional<Durations> rendered = Render(c.irp, c.params, 1);
+        const std::optional<Durations> rendered = Render(c.irp, c.params, 0);
         ASSERT_TRUE(rendered);
         EXPECT_EQ(read[0].durations, *rendered);
         EXPECT_EQ(read[0].carrierHz, FindProtocol(c.irp)->carrierHz);
@@ -216,7 +216,7 @@ TEST(FormatsPronto, ShortFormsReadAsTheirProtocols) {
     for (const ShortForm& c : cases) {
         const std::vector<Signal> read = Read(Format::Pronto, c.code);
         ASSERT_EQ(read.size(), 1u) << c.code;
-        EXPECT_EQ(read[0].durations, Render(c.irp, c.params, 1)) << c.code;
+        EXPECT_EQ(read[0].durations, Render(c.irp, c.params, 0)) << c.code;
     }
     // Out of the protocol's range, or a function byte without its complement.
     EXPECT_EQ(LineOf(Format::Pronto, "\n5000 0073 0000 0001 0020 0005"), 2);

@@ -162,7 +162,7 @@ TEST_F(Irdecode, ExitStatusesAndMessages) {
 }
 
 TEST_F(Irdecode, ConvertsAndDecodesFiles) {
-    const std::string nec = Joined(*analysis::Render("NEC1", {{"D", 4}, {"F", 8}}, 1), ",");
+    const std::string nec = Joined(*analysis::Render("NEC1", {{"D", 4}, {"F", 8}}, 0), ",");
     const Outcome flipper = Start({"--to", "flipper"}, nec + "\n\n9000 4500 560\n");
     ASSERT_EQ(flipper.status, 0) << flipper.err;
     EXPECT_THAT(flipper.out, HasSubstr("name: signal_1\ntype: parsed\nprotocol: NEC\n"));
@@ -174,12 +174,12 @@ TEST_F(Irdecode, ConvertsAndDecodesFiles) {
         JsonLines(Start({"--from", "flipper", File("remote.ir", named), "--json"}).out);
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[0]["name"], "Power");
-    EXPECT_EQ(objects[0]["decodes"][0]["protocol"], "NEC1");
+    EXPECT_EQ(objects[0]["decodes"][0]["protocol"], "NEC");
     EXPECT_EQ(objects[1]["line"], 10);
 
     const Outcome lirc = Start({"--from", "flipper", "-", "--to", "lirc"}, named);
     EXPECT_EQ(Start({"--from", "lirc", "-"}, lirc.out).out,
-              "Power: NEC1 D=4 S=251 F=8, 1 ditto repeat\n"
+              "Power: NEC D=4 S=251 F=8\n"
               "signal_2: no known protocol: " +
                   Start({}, "9000 4500 560\n").out.substr(19));
 
