@@ -4,6 +4,7 @@
 
 #include "app/DekoderApplication.h"
 #include "app/Program.h"
+#include "tests/support/PinnedFonts.h"
 #include "tests/support/TempConfigHome.h"
 #include "tests/ui/FormTestSupport.h"
 #include "ui/frmCodeCu.h"
@@ -30,6 +31,7 @@ app::DekoderApplication& Application() {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    testsupport::PinFonts();
     static app::DekoderApplication application(argc, argv);
     return application;
 }

@@ -289,9 +289,9 @@ TEST(ChartCaption, EnterTakesTheCaptionIntoTheTitle) {
 
     const int chartHeight = window->Chart1()->height();
     window->Wasnyopis1Click();
-    formtest::Pump();
     EXPECT_TRUE(strip->isVisible());
-    EXPECT_EQ(window->Chart1()->height(), chartHeight - 32);
+    EXPECT_TRUE(WaitUntil([&] { return window->Chart1()->height() == chartHeight - 32; }))
+        << window->Chart1()->height();
     EXPECT_TRUE(WaitUntil([&] { return edit->hasFocus(); }, 1000));
     edit->insert(QString::fromUtf8("Pilot TV łazienka"));
     QTest::keyClick(edit, Qt::Key_Return);
