@@ -82,6 +82,7 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
     // The instance name, not the class name: the placement store keys the window by it.
     setObjectName(QStringLiteral("Form1"));
     ui_->setupUi(this);
+    FitFallbackFonts(*this);
     ApplyDesignedLook();
     BuildStatusBar();
     BuildPopupMenu();
