@@ -82,6 +82,19 @@ TEST(Application, FileErrorOfAMenuCommandIsShownAndTheProgramGoesOn) {
     EXPECT_EQ(window->PulseFrame().Count, 2);
 }
 
+// Qt's own texts are Polish; the program's own English texts stay as they are.
+TEST(Application, StandardDialogsAndButtonsArePolish) {
+    Application();
+    const std::pair<const char*, const char*> texts[] = {
+        {"QFileDialog", "Look in:"}, {"QFileDialog", "Save As"}, {"QPlatformTheme", "Cancel"}};
+    const char* const polish[] = {"Szukaj w:", "Zachowaj jako", "Anuluj"};
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+        EXPECT_EQ(QCoreApplication::translate(texts[i].first, texts[i].second),
+                  QString::fromUtf8(polish[i]));
+    }
+    EXPECT_EQ(ui::TForm2().windowTitle(), "C table generator");
+}
+
 struct RunRecord {
     int exitCode = -1;
     bool form2HiddenAtStart = false;

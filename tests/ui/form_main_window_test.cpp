@@ -26,6 +26,8 @@
 
 #include <gmock/gmock.h>
 
+#include <map>
+
 namespace {
 
 using formtest::FrameLine;
@@ -341,6 +343,57 @@ TEST(MainWindowPopup, OnlyLoadingUntilTheFrameHoldsAPulse) {
     // A frame of no pulses disables them again.
     window->ZorComPort1RxString(nullptr, FrameLine(""));
     EXPECT_EQ(enabled(), QStringList{"Wczytajramk1"});
+}
+
+// The commands' keys work from anywhere in the window, shown beside the items, under the same
+// enabling rule as the items: without a frame only loading and emitting the chart's frame.
+TEST(MainWindowKeyboard, EachKeyTriggersItsCommandWhileTheCommandIsEnabled) {
+    struct Key {
+        QKeySequence key;
+        const char* command;
+        bool withoutFrame;
+    };
+    const Key keys[] = {{QKeySequence(Qt::CTRL | Qt::Key_S), "Zapiszramk1", false},
+                        {QKeySequence(Qt::CTRL | Qt::Key_O), "Wczytajramk1", true},
+                        {QKeySequence(Qt::CTRL | Qt::Key_B), "ZapisdoplikuBMP1", false},
+                        {QKeySequence(Qt::CTRL | Qt::Key_T), "GenerujtablicC1", false},
+                        {QKeySequence(Qt::CTRL | Qt::Key_I), "Zanegujwykres1", false},
+                        {QKeySequence(Qt::CTRL | Qt::Key_E), "EmitujWykres", true},
+                        {QKeySequence(Qt::CTRL | Qt::Key_K), "EmitujKod", false}};
+    auto window = MakeWindow();
+    ASSERT_TRUE(window.Show());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.form.get()));
+    EXPECT_TRUE(window->Chart1()->hasFocus());
+    std::map<std::string, int> triggered;
+    for (const Key& key : keys) {
+        auto* command = window->findChild<QAction*>(QString::fromLatin1(key.command));
+        ASSERT_NE(command, nullptr) << key.command;
+        EXPECT_EQ(command->shortcut(), key.key) << key.command;
+        QObject::connect(command, &QAction::triggered,
+                         [&triggered, name = key.command] { ++triggered[name]; });
+    }
+    const auto pressAll = [&](bool withFrame) {
+        triggered.clear();
+        for (const Key& key : keys) {
+            QTest::keySequence(window.form.get(), key.key);
+            EXPECT_EQ(triggered[key.command], withFrame || key.withoutFrame ? 1 : 0)
+                << key.command << (withFrame ? " with a frame" : " without a frame");
+        }
+    };
+    pressAll(false);
+    window->ZorComPort1RxString(nullptr, FrameLine("9000,560"));
+    pressAll(true);
+
+    // The menu key and Shift+F10 open the popup menu over the chart.
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        QTest::keySequence(window.form.get(), key);
+        EXPECT_TRUE(window->PopupMenu1()->isVisible()) << key.toString().toStdString();
+        const QRect chart(window->Chart1()->mapToGlobal(QPoint(0, 0)), window->Chart1()->size());
+        EXPECT_TRUE(chart.intersects(window->PopupMenu1()->geometry()));
+        window->PopupMenu1()->hide();
+    }
 }
 
 TEST(MainWindowWebLabel, HoverAndLeaveRestoreTheLookAndAClickOpensTheAddress) {
