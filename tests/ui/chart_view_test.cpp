@@ -76,7 +76,7 @@ void SettleView(const ChartView& view) {
     QApplication::processEvents();
     QElapsedTimer clock;
     clock.start();
-    while (view.RepaintPending() && clock.elapsed() < 2000) {
+    while (view.RepaintPending() && clock.elapsed() < 10000) {
         QThread::msleep(1);
         QApplication::processEvents();
     }

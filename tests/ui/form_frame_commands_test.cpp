@@ -331,7 +331,7 @@ TEST(ChartCaption, EnterTakesTheCaptionIntoTheTitle) {
     EXPECT_TRUE(strip->isVisible());
     EXPECT_TRUE(WaitUntil([&] { return window->Chart1()->height() == chartHeight - 32; }))
         << window->Chart1()->height();
-    EXPECT_TRUE(WaitUntil([&] { return edit->hasFocus(); }, 1000));
+    EXPECT_TRUE(WaitUntil([&] { return edit->hasFocus(); }));
     edit->insert(QString::fromUtf8("Pilot TV łazienka"));
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_FALSE(strip->isVisible());
