@@ -3,6 +3,9 @@
 #include "serial/EnumComPorts.h"
 #include "settings/MsgBox.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+
 #include <exception>
 #include <stdexcept>
 #include <string_view>
@@ -10,6 +13,11 @@
 namespace app {
 
 DekoderApplication::DekoderApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Without the translations installed the dialogs stay English; the program works all the same.
+    if (qtTexts_.load(QLocale(QLocale::Polish, QLocale::Poland), QStringLiteral("qtbase"),
+                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        installTranslator(&qtTexts_);
+    }
     // The port list reports an unreadable source to the user, in a box with a single OK button.
     serial::SetEnumMessageHook([](std::string_view text) {
         settings::MsgBox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),

@@ -146,6 +146,8 @@ void SyncFolder(const std::string& folder) {
     }
 }
 
+// Writes into the existing file itself. A regular file is synced so that a reported success is
+// on disk; a device or a pipe has nothing to sync.
 void WriteInPlace(const std::string& path, const std::string& target, std::string_view text) {
     // Non-blocking only for the open itself, so a pipe nobody reads fails instead of hanging.
     Descriptor fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK));
@@ -156,9 +158,19 @@ void WriteInPlace(const std::string& path, const std::string& target, std::strin
     if (const int error = WriteAll(fd.Get(), text)) {
         ThrowCreateError(path, error);
     }
+    struct stat written {};
+    if (::fstat(fd.Get(), &written) == 0 && S_ISREG(written.st_mode) && ::fsync(fd.Get()) != 0) {
+        ThrowCreateError(path, errno);
+    }
     if (const int error = fd.Close()) {
         ThrowCreateError(path, error);
     }
+}
+
+// The folder refuses new files (no write permission, a read-only mount) while the file itself
+// may still be writable.
+bool FolderRefusesFiles(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
 }
 
 // Returns the next line and moves `rest` past its line end (CR LF, LF or CR).
@@ -218,7 +230,14 @@ void WriteFileAtomically(const std::string& path, std::string_view text) {
     TemporaryFile temporary;
     Descriptor fd = CreateTemporary(folder, temporary);
     if (!fd.Valid()) {
-        ThrowCreateError(path, errno);
+        const int error = errno;
+        // A writable file in a folder the user may not add files to is still replaced, by
+        // writing into it; only the safety of the side file is lost.
+        if (exists && S_ISREG(existing.st_mode) && FolderRefusesFiles(error)) {
+            WriteInPlace(path, target, text);
+            return;
+        }
+        ThrowCreateError(path, error);
     }
     // A replaced file keeps its permissions.
     if (exists && S_ISREG(existing.st_mode)) {

@@ -38,7 +38,8 @@ std::string FrameFileText(const PulseFrame& frame);
 // Writes `bytes` to `path`, replacing any file there only once the new one is complete on disk:
 // a failed or interrupted save leaves an existing file as it was. A replaced file keeps its
 // permissions, a file the caller may not write is refused, a symbolic link is written through, and
-// a device or a pipe is written in place (a pipe without a reader fails rather than blocks).
+// a device or a pipe is written in place (a pipe without a reader fails rather than blocks). A
+// writable file in a folder that refuses new files is written in place too, without that safety.
 // Throws FileError ("Cannot create file ...") on any failure.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 

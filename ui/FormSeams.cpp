@@ -21,7 +21,11 @@ QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode,
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    dialog.setDefaultSuffix(request.defaultSuffix);
+    // A name typed for saving gets the suffix; one typed for opening names the file as it is, so
+    // a file without an extension can be opened.
+    if (mode == QFileDialog::AcceptSave) {
+        dialog.setDefaultSuffix(request.defaultSuffix);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }

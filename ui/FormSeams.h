@@ -17,7 +17,7 @@ public:
         QString initialFolder;
         QString filterDescription; // what the user sees: "Text Files (*.TXT)"
         QString filterPattern;     // what it matches: "*.txt"
-        QString defaultSuffix;     // added by the dialog to a name typed without one: "txt"
+        QString defaultSuffix;     // added to a name typed without one when saving: "txt"
     };
 
     // Each returns the chosen file's full path, or an empty string when the user cancels.

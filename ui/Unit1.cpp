@@ -19,10 +19,12 @@
 
 #include <QEvent>
 #include <QFile>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMouseEvent>
 
 #include <exception>
+#include <utility>
 
 namespace ui {
 
@@ -84,13 +86,16 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
     // The instance name, not the class name: the placement store keys the window by it.
     setObjectName(QStringLiteral("Form1"));
     ui_->setupUi(this);
+    FitFallbackFonts(*this);
     ApplyDesignedLook();
     BuildStatusBar();
     BuildPopupMenu();
     core_ = std::make_unique<frame::FrameCore>(pulseFrame_, *this, *ui_->Chart1, *this);
     ConnectControls();
+    AssignShortcuts();
     CreateComponents(std::move(seams_.DriverFactory));
     FormCreate();
+    EnableFrameCommands();
     ActionList1Update();
 }
 
@@ -197,6 +202,37 @@ void TForm1::BuildPopupMenu() {
     separator("N5");
     popupMenu1_->addAction(ui_->GenerujtablicC1);
     ui_->Chart1->SetPopupMenu(popupMenu1_);
+}
+
+void TForm1::AssignShortcuts() {
+    const std::pair<QAction*, QKeySequence> commands[] = {
+        {ui_->Zapiszramk1, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {ui_->Wczytajramk1, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {ui_->ZapisdoplikuBMP1, QKeySequence(Qt::CTRL | Qt::Key_B)},
+        {ui_->GenerujtablicC1, QKeySequence(Qt::CTRL | Qt::Key_T)},
+        {ui_->Zanegujwykres1, QKeySequence(Qt::CTRL | Qt::Key_I)},
+        {ui_->EmitujWykres, QKeySequence(Qt::CTRL | Qt::Key_E)},
+        {ui_->EmitujKod, QKeySequence(Qt::CTRL | Qt::Key_K)},
+    };
+    for (const auto& [command, key] : commands) {
+        command->setShortcut(key);
+        // The emission buttons show it in their tooltips, the popup menu beside the item.
+        command->setToolTip(command->text() + QStringLiteral(" (") +
+                            key.toString(QKeySequence::NativeText) + QLatin1Char(')'));
+        // Held by the window itself, a command's key works wherever the focus is in the window
+        // (a disabled command's key does nothing).
+        addAction(command);
+    }
+    // The keyboard's ways to the chart's popup menu, opened over the chart's middle.
+    auto* popupKeys = new QAction(this);
+    popupKeys->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
+    connect(popupKeys, &QAction::triggered, this, [this] {
+        ui_->Chart1->OpenPopupMenu(ui_->Chart1->mapToGlobal(ui_->Chart1->rect().center()));
+    });
+    addAction(popupKeys);
+    // The chart is where the keyboard starts and returns to, not the port box.
+    ui_->Chart1->setFocusPolicy(Qt::StrongFocus);
+    ui_->Chart1->setFocus();
 }
 
 void TForm1::ConnectControls() {
@@ -365,6 +401,7 @@ void TForm1::ZorComPort1ATTimeOut(QObject*) {
 void TForm1::ZorComPort1RxString(QObject*, const std::string& ABuf) {
     portDiagnosis_->DeviceAnswered();
     core_->ZorComPort1RxString(ABuf);
+    EnableFrameCommands();
     ActionList1Update();
 }
 
@@ -392,12 +429,18 @@ void TForm1::CheckBox2Click() {
 }
 
 void TForm1::PopupMenu1Popup() {
+    EnableFrameCommands();
+    ActionList1Update();
+}
+
+// Also run whenever the frame changes, so that the commands' keys follow the same rule as the
+// menu's items.
+void TForm1::EnableFrameCommands() {
     const bool haveFrame = pulseFrame_.Count > 0;
     for (QAction* item : popupMenu1_->actions()) {
         item->setEnabled(haveFrame);
     }
     ui_->Wczytajramk1->setEnabled(true);
-    ActionList1Update();
 }
 
 void TForm1::EmitujKodExecute() {
@@ -446,6 +489,7 @@ void TForm1::Wczytajramk1Click() {
         return;
     }
     core_->LoadFrame(*loaded);
+    EnableFrameCommands();
     ui_->Chart1->SetTitle(path);
 }
 
@@ -463,6 +507,8 @@ void TForm1::Wasnyopis1Click() {
 }
 
 void TForm1::BitBtn1Click() {
+    // Back to the chart before the strip goes, which would hand the focus to the port box.
+    ui_->Chart1->setFocus();
     ui_->pnOpis->hide();
     ui_->Chart1->SetTitle(ui_->Edit1->text());
 }

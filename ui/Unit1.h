@@ -118,6 +118,8 @@ protected:
 
 private:
     void BuildPopupMenu();
+    void AssignShortcuts();
+    void EnableFrameCommands();
     void BuildStatusBar();
     void ApplyDesignedLook();
     void CreateComponents(serial::TZorComPort::DriverFactory driverFactory);

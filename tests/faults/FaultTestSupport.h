@@ -93,6 +93,8 @@ struct DriverRecord {
     std::atomic<int> overlongRuns{0}; // receives that ended with ErrMaxBuffer
     std::atomic<std::size_t> longestLine{0};
     std::atomic<std::size_t> longestBuffer{0}; // the most bytes kept between two receives
+    std::atomic<std::size_t> lastBuffer{0};    // the bytes kept after the latest receive
+    std::atomic<int> writes{0};                // commands written without an error
 };
 
 // The real driver with a recorder in front of its receive; everything else is passed through.
@@ -120,10 +122,16 @@ public:
             ++record_->overlongRuns;
         }
         Raise(record_->longestLine, line.size());
-        Raise(record_->longestBuffer, line_->LineBuffer().size());
+        record_->lastBuffer = line_->LineBuffer().size();
+        Raise(record_->longestBuffer, record_->lastBuffer);
         return line;
     }
-    void SendText(std::string_view text) override { line_->SendText(text); }
+    void SendText(std::string_view text) override {
+        line_->SendText(text);
+        if (line_->LastErrorCode() == 0) {
+            ++record_->writes;
+        }
+    }
     void ReadLineSettings() override { line_->ReadLineSettings(); }
     bool ClearToSend() override { return line_->ClearToSend(); }
     bool DataSetReady() override { return line_->DataSetReady(); }

@@ -59,7 +59,8 @@ TEST_P(FaultVanishingDevice, PartialFrameIsNotDeliveredAndTheLinkEndsInOrder) {
     device->HangUp();
     ASSERT_TRUE(WaitUntil([&] { return !window.Port().HasWorker(); }, 8000))
         << "the worker did not end after the hang-up";
-    Pump(100);
+    // The end is told twice: the drop, then the inactive component.
+    ASSERT_TRUE(WaitUntil([&] { return window.Log().disconnections - disconnectionsBefore >= 2; }));
 
     const std::vector<std::string> after(window.Log().lines.begin() +
                                              static_cast<std::ptrdiff_t>(linesBefore),
@@ -89,7 +90,7 @@ TEST_P(FaultVanishingDevice, PartialFrameIsNotDeliveredAndTheLinkEndsInOrder) {
     window.PressApply();
     EXPECT_EQ(window.LinkText(), Connecting());
     ASSERT_TRUE(WaitUntil([&] { return !window.Port().HasWorker(); }, 8000));
-    Pump(50);
+    ASSERT_TRUE(WaitUntil([&] { return window.LinkText() == Disconnected(); }));
     ASSERT_GE(window.Log().errors.size(), 2u);
     EXPECT_EQ(window.Log().errors[1].code, ENOENT) << window.Log().errors[1].text;
     EXPECT_EQ(window.LinkText(), Disconnected());
@@ -106,13 +107,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The half line waits in the driver's buffer while the worker goes on polling.
         VanishCase{"HalfLineBuffered",
-                   [](formtest::Device& device, LinkedWindow&) {
+                   [](formtest::Device& device, LinkedWindow& window) {
                        const std::string line = FrameText(SecondFrame);
-                       const irsim::Ticket ticket =
-                           device->SendRaw(line.substr(0, line.size() / 2));
-                       ASSERT_TRUE(WaitUntil([&] { return Written(device, ticket); }));
-                       // Longer than the receive time-out, so the bytes sit in the buffer.
-                       Pump(300);
+                       const std::string half = line.substr(0, line.size() / 2);
+                       device->SendRaw(half);
+                       // A receive has timed out with the half line left in the buffer.
+                       ASSERT_TRUE(
+                           WaitUntil([&] { return window.Driver().lastBuffer == half.size(); }));
                    }},
         // The worker is inside a receive, waiting for the rest of the line.
         VanishCase{"InsideAReceive",
@@ -173,9 +174,12 @@ TEST(FaultGarbage, LinesThatAreNoFrameClearTheChartButKeepTheFrame) {
         bytes += line + "\r\n";
     }
     bytes += "\r\n\r\n"; // empty lines are never delivered
-    device->SendRaw(bytes);
-    ASSERT_TRUE(WaitUntil([&] { return window.Log().lines.size() >= garbage.size(); }));
-    Pump(100);
+    // A last line marks the end: whatever came before it has been delivered.
+    const std::string last = "end of garbage";
+    device->SendRaw(bytes + last + "\r\n");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !window.Log().lines.empty() && window.Log().lines.back() == last; }));
+    window.Log().lines.pop_back();
     EXPECT_EQ(window.Log().lines, garbage);
     EXPECT_TRUE(window.Form().Chart1()->Points().empty()) << "the chart was not cleared";
     const frame::PulseFrame& frame = window->PulseFrame();
@@ -246,8 +250,8 @@ TEST(FaultLongLine, MebibyteWithoutLineEndIsDroppedAndMemoryStaysBounded) {
             return Written(device, ticket);
         },
         20000));
-    // Still inside the over-long line: nothing delivered, the frame shown as it was.
-    Pump(100);
+    // Still inside the over-long line: nothing delivered, the frame shown as it was (a piece
+    // delivered later shows below).
     sample();
     EXPECT_TRUE(window.Log().lines.empty());
     EXPECT_TRUE(window.Shows(FirstFrame));

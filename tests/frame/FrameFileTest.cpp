@@ -3,12 +3,14 @@
 #include <gmock/gmock.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -244,18 +246,69 @@ TEST_F(FrameFileDiskTest, SaveFailuresNameTheFileAndTheReasonAndLeaveNoTrace) {
     EXPECT_THAT(Names(), ElementsAre("dir", "pipe"));
 }
 
-TEST_F(FrameFileDiskTest, SaveUnwritableFolderOrFileIsRefusedAndKept) {
+// Runs in the death test's child as a user whom permissions stop (the superuser becomes
+// "nobody"): a protected file is refused and kept, a writable file in a folder that takes no new
+// files is written in place, and a new file there is refused. Exits with 0 when all of it holds.
+[[noreturn]] void SaveWithoutLeaveToCreate(const fs::path& open, const fs::path& closed) {
     if (::geteuid() == 0) {
-        GTEST_SKIP() << "permissions do not stop the superuser";
+        constexpr id_t Nobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(Nobody, Nobody, Nobody) != 0 ||
+            ::setresuid(Nobody, Nobody, Nobody) != 0) {
+            std::fprintf(stderr, "cannot become nobody\n");
+            std::_Exit(2);
+        }
     }
-    const std::string path = File("frame.txt");
-    Put(path, "old");
-    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-    EXPECT_EQ(SaveError(path), "Cannot create file \"" + path + "\". Permission denied");
-    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(SaveError(path), "Cannot create file \"" + path + "\". Permission denied");
-    EXPECT_EQ(Contents(path), "old");
+    struct Case {
+        fs::path path;
+        const char* reason; // nullptr: saved
+        const char* contents;
+    };
+    const Case cases[] = {
+        {open / "protected.txt", "Permission denied", "old"},
+        {closed / "writable.txt", nullptr, "1\r\n560\r\n"},
+        {closed / "new.txt", "Permission denied", ""},
+    };
+    bool held = true;
+    for (const Case& c : cases) {
+        const std::string path = c.path.string();
+        const std::string expected =
+            c.reason ? "Cannot create file \"" + path + "\". " + c.reason : std::string();
+        const std::string error = SaveError(path);
+        if (error != expected || Contents(path) != c.contents) {
+            std::fprintf(stderr, "%s: error \"%s\", contents \"%s\"\n", path.c_str(), error.c_str(),
+                         Contents(path).c_str());
+            held = false;
+        }
+    }
+    std::_Exit(held ? 0 : 1);
+}
+
+TEST_F(FrameFileDeathTest, SaveWhereNoFileMayBeCreatedWritesAWritableFileInPlace) {
+    const fs::path open = folder / "open";
+    const fs::path closed = folder / "closed";
+    fs::create_directory(open);
+    fs::create_directory(closed);
+    Put((open / "protected.txt").string(), "old");
+    // Longer than the frame's text: nothing of it may be left behind.
+    Put((closed / "writable.txt").string(), std::string(100, 'x'));
+    const auto all = fs::perms::owner_all | fs::perms::group_all | fs::perms::others_all;
+    const auto readAll = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const auto searchAll = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    fs::permissions(open / "protected.txt", readAll);
+    fs::permissions(closed / "writable.txt", all & ~searchAll);
+    fs::permissions(folder, all & ~fs::perms::group_write & ~fs::perms::others_write);
+    fs::permissions(open, all);
+    fs::permissions(closed, readAll | searchAll);
+
+    EXPECT_EXIT(SaveWithoutLeaveToCreate(open, closed), ::testing::ExitedWithCode(0), "");
+
+    EXPECT_EQ(fs::status(closed / "writable.txt").permissions(), all & ~searchAll);
+    fs::permissions(closed, fs::perms::owner_all, fs::perm_options::add);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(closed)) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_THAT(names, ElementsAre("writable.txt"));
 }
 
 // Runs in the death test's child: saves under a file size limit far below the file's size and

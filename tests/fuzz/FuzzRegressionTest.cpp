@@ -79,7 +79,11 @@ TEST_P(Replays, EverySeedPassesTheChecks) {
 }
 
 TEST_P(Replays, EveryKeptFindingPassesTheChecks) {
-    Replay(GetParam(), InputsIn(fs::path(DEKODER_FUZZ_DIR) / "regressions" / GetParam().name));
+    const auto inputs = InputsIn(fs::path(DEKODER_FUZZ_DIR) / "regressions" / GetParam().name);
+    if (inputs.empty()) {
+        GTEST_SKIP() << "no finding kept for this target";
+    }
+    Replay(GetParam(), inputs);
 }
 
 INSTANTIATE_TEST_SUITE_P(FuzzTargets, Replays, ::testing::ValuesIn(Targets),

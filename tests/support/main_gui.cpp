@@ -1,3 +1,4 @@
+#include "tests/support/PinnedFonts.h"
 #include "tests/support/TempConfigHome.h"
 #include "tests/support/ToolsDir.h"
 
@@ -7,6 +8,7 @@
 int main(int argc, char** argv) {
     testsupport::SetDefaultToolsDir();
     testsupport::TempConfigHome configHome;
+    testsupport::PinFonts();
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

@@ -4,6 +4,7 @@
 
 #include "app/DekoderApplication.h"
 #include "app/Program.h"
+#include "tests/support/PinnedFonts.h"
 #include "tests/support/TempConfigHome.h"
 #include "tests/ui/FormTestSupport.h"
 #include "ui/frmCodeCu.h"
@@ -30,6 +31,7 @@ app::DekoderApplication& Application() {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    testsupport::PinFonts();
     static app::DekoderApplication application(argc, argv);
     return application;
 }
@@ -78,6 +80,19 @@ TEST(Application, FileErrorOfAMenuCommandIsShownAndTheProgramGoesOn) {
     EXPECT_THAT(boxes.boxes[0].text.toStdString(),
                 HasSubstr("Cannot open file \"/nonexistent/frame.txt\"."));
     EXPECT_EQ(window->PulseFrame().Count, 2);
+}
+
+// Qt's own texts are Polish; the program's own English texts stay as they are.
+TEST(Application, StandardDialogsAndButtonsArePolish) {
+    Application();
+    const std::pair<const char*, const char*> texts[] = {
+        {"QFileDialog", "Look in:"}, {"QFileDialog", "Save As"}, {"QPlatformTheme", "Cancel"}};
+    const char* const polish[] = {"Szukaj w:", "Zachowaj jako", "Anuluj"};
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+        EXPECT_EQ(QCoreApplication::translate(texts[i].first, texts[i].second),
+                  QString::fromUtf8(polish[i]));
+    }
+    EXPECT_EQ(ui::TForm2().windowTitle(), "C table generator");
 }
 
 struct RunRecord {

@@ -7,9 +7,12 @@
 #include "ui/ChartView.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QTimer>
 #include <QtEndian>
 
 #include <gmock/gmock.h>
@@ -118,6 +121,12 @@ TEST_F(Emission, CapturedCodeIsEnabledOnlyOnceTheDeviceSentAFrameAndNeedsAPulse)
 TEST(EmissionStrip, MenuItemShowsAndHidesTheStripWithBothButtons) {
     auto window = MakeWindow();
     ASSERT_TRUE(window.Show());
+    // A loaded frame enables the item, but not the captured code's emission.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("frame.txt"));
+    WriteAll(path, "1\r\n560\r\n");
+    window.dialogs->answers.push_back(path);
+    window.Item(LoadFrame)->trigger();
     QWidget* strip = window.Find("pnlEmisja");
     window.Item(EmissionStrip)->trigger();
     EXPECT_TRUE(window.Item(EmissionStrip)->isChecked());
@@ -227,6 +236,36 @@ TEST_F(FrameFiles, UncreatableTargetsRaiseTheMessageAfterTheFolderWasRemembered)
                 HasSubstr("Cannot create file \"" + path.toStdString() + "\". "));
 }
 
+// The desktop's dialogs, answered by typing a name without a suffix: saving adds the default one,
+// opening takes the name as it is.
+TEST(DesktopFileDialogs, TypedNameGetsTheSuffixOnlyWhenSaving) {
+    QTemporaryDir folder;
+    const ui::FileDialogs::Request request{folder.path(), QStringLiteral("Text Files (*.TXT)"),
+                                           QStringLiteral("*.txt"), QStringLiteral("txt")};
+    for (const auto& [save, expected] : {std::pair{true, "noext.txt"}, std::pair{false, "noext"}}) {
+        QTimer typist;
+        QObject::connect(&typist, &QTimer::timeout, [&typist] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                return;
+            }
+            typist.stop();
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (!name) {
+                dialog->reject();
+                return;
+            }
+            name->setText(QStringLiteral("noext"));
+            static_cast<QDialog*>(dialog)->accept(); // as the dialog's own button does
+        });
+        typist.start(10);
+        ui::QtFileDialogs dialogs;
+        const QString chosen = save ? dialogs.GetSaveFileName(nullptr, request)
+                                    : dialogs.GetOpenFileName(nullptr, request);
+        EXPECT_EQ(chosen, folder.filePath(QString::fromLatin1(expected))) << save;
+    }
+}
+
 // ---- Remembered folders -------------------------------------------------------------------------
 
 struct FolderCase {
@@ -289,14 +328,15 @@ TEST(ChartCaption, EnterTakesTheCaptionIntoTheTitle) {
 
     const int chartHeight = window->Chart1()->height();
     window->Wasnyopis1Click();
-    formtest::Pump();
     EXPECT_TRUE(strip->isVisible());
-    EXPECT_EQ(window->Chart1()->height(), chartHeight - 32);
-    EXPECT_TRUE(WaitUntil([&] { return edit->hasFocus(); }, 1000));
+    EXPECT_TRUE(WaitUntil([&] { return window->Chart1()->height() == chartHeight - 32; }))
+        << window->Chart1()->height();
+    EXPECT_TRUE(WaitUntil([&] { return edit->hasFocus(); }));
     edit->insert(QString::fromUtf8("Pilot TV łazienka"));
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_FALSE(strip->isVisible());
     EXPECT_EQ(window->Chart1()->Title(), QString::fromUtf8("Pilot TV łazienka"));
+    EXPECT_TRUE(window->Chart1()->hasFocus()) << "the focus is not back on the chart";
 
     // Opening again shows the same text.
     window->Wasnyopis1Click();

@@ -15,13 +15,18 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include <gmock/gmock.h>
 
@@ -29,6 +34,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace {
 
@@ -97,9 +103,68 @@ TEST(MainWindowDesign, GeometryStripsAndRightAnchoredControls) {
     const int logoGap = window->width() - window.Find("Image1")->x();
     const int labelsGap = window->width() - window.Find("CheckBox1")->x();
     window->resize(1000, 400);
-    formtest::Pump();
+    ASSERT_TRUE(WaitUntil([&] { return window.Find("Panel1")->width() >= 1000; }));
     EXPECT_EQ(window->width() - window.Find("Image1")->x(), logoGap);
     EXPECT_EQ(window->width() - window.Find("CheckBox1")->x(), labelsGap);
+}
+
+// The width a control needs to show its whole text, as its style lays it out.
+int WidthForText(const QWidget& control) {
+    if (const auto* button = qobject_cast<const QPushButton*>(&control)) {
+        // The text counts as contents only: the style's least width for any button with a text
+        // is not room that this text needs.
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.iconSize = button->iconSize();
+        if (button->autoDefault()) {
+            option.features |= QStyleOptionButton::AutoDefaultButton;
+        }
+        const QFontMetrics metrics = button->fontMetrics();
+        const QSize contents(button->iconSize().width() + 4 +
+                                 metrics.horizontalAdvance(button->text()),
+                             metrics.height());
+        return button->style()
+            ->sizeFromContents(QStyle::CT_PushButton, &option, contents, button)
+            .width();
+    }
+    if (qobject_cast<const QGroupBox*>(&control)) {
+        return control.minimumSizeHint().width(); // its title
+    }
+    return control.sizeHint().width();
+}
+
+// Every label, button and box title keeps its designed width and shows its whole text, with the
+// fonts the tests pin (the designed ones are missing there, so the fallbacks stand in).
+TEST(MainWindowDesign, EveryDesignedTextFitsItsControl) {
+    // The generic names are the database's own.
+    EXPECT_THAT(QFontDatabase::families(),
+                ElementsAre("DejaVu Sans", "DejaVu Sans Mono", "DejaVu Serif", "Monospace",
+                            "Sans Serif", "Serif"));
+    auto window = MakeWindow();
+    ASSERT_TRUE(window.Show());
+    const auto expectAllFit = [&](const char* state) {
+        for (const QWidget* control : window->findChildren<QWidget*>()) {
+            const bool hasText =
+                (qobject_cast<const QLabel*>(control) || qobject_cast<const QGroupBox*>(control) ||
+                 qobject_cast<const QAbstractButton*>(control)) &&
+                !control->property(qobject_cast<const QGroupBox*>(control) ? "title" : "text")
+                     .toString()
+                     .isEmpty();
+            if (hasText) {
+                EXPECT_LE(WidthForText(*control), control->width())
+                    << state << ": " << control->objectName().toStdString();
+            }
+        }
+    };
+    expectAllFit("at start");
+    window->ZorComPort1RxString(nullptr, FrameLine("9000,4500,560"));
+    // The web label in its hover look, bold.
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), QPointF(3, 3), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(window.Find("lbWeb"), &move);
+    expectAllFit("receiver view");
+    window->Zanegujwykres1Click();
+    expectAllFit("transmitter view");
 }
 
 TEST(MainWindowDesign, StatusBarPanelsAndPopupMenuItems) {
@@ -398,6 +463,57 @@ TEST(MainWindowPopup, OnlyLoadingUntilTheFrameHoldsAPulse) {
     EXPECT_EQ(enabled(), QStringList{"Wczytajramk1"});
 }
 
+// The commands' keys work from anywhere in the window, shown beside the items, under the same
+// enabling rule as the items: without a frame only loading and emitting the chart's frame.
+TEST(MainWindowKeyboard, EachKeyTriggersItsCommandWhileTheCommandIsEnabled) {
+    struct Key {
+        QKeySequence key;
+        const char* command;
+        bool withoutFrame;
+    };
+    const Key keys[] = {{QKeySequence(Qt::CTRL | Qt::Key_S), "Zapiszramk1", false},
+                        {QKeySequence(Qt::CTRL | Qt::Key_O), "Wczytajramk1", true},
+                        {QKeySequence(Qt::CTRL | Qt::Key_B), "ZapisdoplikuBMP1", false},
+                        {QKeySequence(Qt::CTRL | Qt::Key_T), "GenerujtablicC1", false},
+                        {QKeySequence(Qt::CTRL | Qt::Key_I), "Zanegujwykres1", false},
+                        {QKeySequence(Qt::CTRL | Qt::Key_E), "EmitujWykres", true},
+                        {QKeySequence(Qt::CTRL | Qt::Key_K), "EmitujKod", false}};
+    auto window = MakeWindow();
+    ASSERT_TRUE(window.Show());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.form.get()));
+    EXPECT_TRUE(window->Chart1()->hasFocus());
+    std::map<std::string, int> triggered;
+    for (const Key& key : keys) {
+        auto* command = window->findChild<QAction*>(QString::fromLatin1(key.command));
+        ASSERT_NE(command, nullptr) << key.command;
+        EXPECT_EQ(command->shortcut(), key.key) << key.command;
+        QObject::connect(command, &QAction::triggered,
+                         [&triggered, name = key.command] { ++triggered[name]; });
+    }
+    const auto pressAll = [&](bool withFrame) {
+        triggered.clear();
+        for (const Key& key : keys) {
+            QTest::keySequence(window.form.get(), key.key);
+            EXPECT_EQ(triggered[key.command], withFrame || key.withoutFrame ? 1 : 0)
+                << key.command << (withFrame ? " with a frame" : " without a frame");
+        }
+    };
+    pressAll(false);
+    window->ZorComPort1RxString(nullptr, FrameLine("9000,560"));
+    pressAll(true);
+
+    // The menu key and Shift+F10 open the popup menu over the chart.
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        QTest::keySequence(window.form.get(), key);
+        EXPECT_TRUE(window->PopupMenu1()->isVisible()) << key.toString().toStdString();
+        const QRect chart(window->Chart1()->mapToGlobal(QPoint(0, 0)), window->Chart1()->size());
+        EXPECT_TRUE(chart.intersects(window->PopupMenu1()->geometry()));
+        window->PopupMenu1()->hide();
+    }
+}
+
 TEST(MainWindowWebLabel, HoverAndLeaveRestoreTheLookAndAClickOpensTheAddress) {
     auto window = MakeWindow();
     ASSERT_TRUE(window.Show());
@@ -451,7 +567,7 @@ TEST(MainWindowPlacement, SavedOnCloseUnderForm1AndRestoredOnTheNextStart) {
                   settings::TApplicationIniName::asAppIniName);
         ASSERT_TRUE(window.Show());
         window->setGeometry(100, 120, 900, 400);
-        formtest::Pump();
+        ASSERT_TRUE(WaitUntil([&] { return window->geometry() == QRect(100, 120, 900, 400); }));
         left = window->frameGeometry();
         EXPECT_TRUE(window->close());
         for (const auto& [name, value] : {std::pair{"Left", left.left()},
@@ -471,8 +587,7 @@ TEST(MainWindowPlacement, OffScreenValuesAreLeftAsTheyAre) {
     settings::WriteRegString(QStringLiteral("Left"), QStringLiteral("5000"), key);
     settings::WriteRegString(QStringLiteral("Top"), QStringLiteral("-300"), key);
     auto window = MakeWindow();
-    window->show();
-    formtest::Pump();
+    ASSERT_TRUE(window.Show());
     // Nothing pulls the window back onto the screen (a frame added on showing may shift it a
     // few pixels).
     EXPECT_NEAR(window->frameGeometry().left(), 5000, 4);
