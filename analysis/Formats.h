@@ -47,7 +47,7 @@ std::vector<Signal> Read(Format format, std::string_view text);
 
 // The file's text for these signals. Throws FormatError where the format cannot hold one of them
 // (IrRemote and Mode2 hold one signal each, for example).
-std::string Write(Format format, std::span<const Signal> signals);
+std::string Write(Format format, std::span<const Signal> list);
 
 // "flipper", "pronto", "mode2", "lirc", "irremote".
 std::optional<Format> FormatFromName(std::string_view name);

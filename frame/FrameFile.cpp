@@ -195,7 +195,10 @@ std::string FrameFileText(const PulseFrame& frame) {
 }
 
 void WriteFrameFile(const std::string& path, const PulseFrame& frame) {
-    const std::string text = FrameFileText(frame);
+    WriteFileAtomically(path, FrameFileText(frame));
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view text) {
     const std::string target = ResolveTarget(path);
 
     struct stat existing {};

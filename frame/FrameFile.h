@@ -35,11 +35,14 @@ inline constexpr std::size_t FrameFileSizeLimit = 256 * 1024;
 // The file's bytes: the mode, then each valid duration, every line ended by CR LF.
 std::string FrameFileText(const PulseFrame& frame);
 
-// Writes the frame file, replacing any file at `path` only once the new one is complete on disk:
+// Writes `bytes` to `path`, replacing any file there only once the new one is complete on disk:
 // a failed or interrupted save leaves an existing file as it was. A replaced file keeps its
 // permissions, a file the caller may not write is refused, a symbolic link is written through, and
 // a device or a pipe is written in place (a pipe without a reader fails rather than blocks).
 // Throws FileError ("Cannot create file ...") on any failure.
+void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// Writes the frame file (FrameFileText) with WriteFileAtomically's guarantees and errors.
 void WriteFrameFile(const std::string& path, const PulseFrame& frame);
 
 // Reads a frame file's bytes; nullopt when the file is rejected. Lines may end in CR LF, LF or CR.

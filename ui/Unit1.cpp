@@ -7,6 +7,7 @@
 #include "settings/ZorTools.h"
 #include "ui/ChartView.h"
 #include "ui/FontFallbacks.h"
+#include "ui/FrameWorkbench.h"
 #include "ui/Pictures.h"
 #include "ui/RememberedFolders.h"
 #include "ui/RightAnchors.h"
@@ -86,6 +87,8 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
     BuildStatusBar();
     BuildPopupMenu();
     core_ = std::make_unique<frame::FrameCore>(pulseFrame_, *this, *ui_->Chart1, *this);
+    workbench_ = std::make_unique<FrameWorkbench>(*this, *ui_->Chart1, *core_, *seams_.Dialogs,
+                                                  *popupMenu1_);
     ConnectControls();
     CreateComponents(std::move(seams_.DriverFactory));
     FormCreate();
@@ -98,6 +101,7 @@ TForm1::~TForm1() {
     // Stop the worker before the frame core and the chart it reports to go away.
     zorFormStorage1_.reset();
     zorComPort1_.reset();
+    workbench_.reset();
 }
 
 void TForm1::SetForm2(TForm2* form2) {
@@ -353,6 +357,7 @@ void TForm1::ZorComPort1ATTimeOut(QObject*) {
 
 void TForm1::ZorComPort1RxString(QObject*, const std::string& ABuf) {
     core_->ZorComPort1RxString(ABuf);
+    workbench_->AfterDeviceLine();
     ActionList1Update();
 }
 
@@ -373,6 +378,7 @@ void TForm1::ZorComPort1ComError(QObject*, int Error, const std::string& Desc) {
 
 void TForm1::Zanegujwykres1Click() {
     core_->Zanegujwykres1Click();
+    workbench_->AfterRedraw();
 }
 
 void TForm1::CheckBox1Click() {
@@ -389,6 +395,7 @@ void TForm1::PopupMenu1Popup() {
         item->setEnabled(haveFrame);
     }
     ui_->Wczytajramk1->setEnabled(true);
+    workbench_->UpdateMenu(haveFrame);
     ActionList1Update();
 }
 
@@ -439,6 +446,7 @@ void TForm1::Wczytajramk1Click() {
     }
     core_->LoadFrame(*loaded);
     ui_->Chart1->SetTitle(path);
+    workbench_->AfterFrameLoaded(path);
 }
 
 void TForm1::GenerujtablicC1Click() {

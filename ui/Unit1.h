@@ -32,6 +32,7 @@ class ChartView;
 class RightAnchors;
 class StatusPanels;
 class TForm2;
+class FrameWorkbench;
 
 // What the main window needs from outside that a test replaces: the file dialogs, the opening of
 // the web address and the serial driver of the port component. Empty members take the real ones.
@@ -79,6 +80,8 @@ public:
     QString PanelText(int index) const;
     // The last serial error's code and text as shown in panel 5's tooltip; empty before any.
     QString LastComErrorText() const;
+    // The history, hold, comparison and file formats beyond the single frame.
+    FrameWorkbench* Workbench() const { return workbench_.get(); }
 
 public slots:
     void FormCreate();
@@ -134,6 +137,7 @@ private:
     std::unique_ptr<settings::TZorFormStorage> zorFormStorage1_;
     QPointer<TForm2> form2_;
     QString lastComError_;
+    std::unique_ptr<FrameWorkbench> workbench_;
 };
 
 } // namespace ui
