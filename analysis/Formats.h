@@ -22,6 +22,7 @@ struct Signal {
     Durations durations;
     int carrierHz = 38000;
     double dutyCycle = 0.33;
+    int line = 0; // the line of the file where it starts; 0 when it was not read from a file
 };
 
 enum class Format {
@@ -32,10 +33,12 @@ enum class Format {
     IrRemote, // Arduino IRremote sketch lines (written only)
 };
 
-// Bad input. The text names the line ("line 12: ...") and is ready for the user.
+// Bad input. The text names the line ("line 12: ...") and is ready for the user. A signal a writer
+// cannot store gives an error without a line (line() 0) whose text names the signal instead.
 class FormatError : public std::runtime_error {
 public:
     FormatError(int line, const std::string& what);
+    explicit FormatError(const std::string& what);
     int line() const { return line_; }
 
 private:
@@ -43,13 +46,33 @@ private:
 };
 
 // Reads every signal of a file's text, in file order. Throws FormatError.
+//
+// Flipper: raw entries as stored; parsed entries rendered with their protocol's nominal timings,
+// one repeat in the protocol's repeat form (so a NEC entry reads back as NEC1), toggle 0, the
+// protocol's carrier. Pronto: learned codes (0000) as their once and repeat sequences, each sent
+// once; RC5 (5000), RC5x (5001), RC6 (6000) and NEC (900A) codes rendered like parsed entries; a
+// line may start with "name:". Mode2: a new signal after a "timeout" line or a space of at least
+// 200 ms; leading spaces dropped. LIRC: every raw code of every remote.
 std::vector<Signal> Read(Format format, std::string_view text);
 
 // The file's text for these signals. Throws FormatError where the format cannot hold one of them
-// (IrRemote and Mode2 hold one signal each, for example).
+// (IrRemote and Mode2 hold one signal each, for example). Signs of durations are dropped; a zero
+// duration cannot be written.
+//
+// Flipper: a signal that decodes to exactly one protocol Flipper stores (repeats allowed) is
+// written as a parsed entry, any other as raw. Pronto: learned codes, one per line, without names;
+// a signal ending with a mark gets a 100 ms trailing space. LIRC: one remote per carrier, names
+// with blanks written with '_'. IrRemote: the rawData table with the decode as a comment.
 std::string Write(Format format, std::span<const Signal> list);
 
 // "flipper", "pronto", "mode2", "lirc", "irremote".
 std::optional<Format> FormatFromName(std::string_view name);
+std::string_view FormatName(Format format);
+
+// A decode as one readable line: "NEC1 D=4 S=251 F=8, 3 ditto repeats".
+std::string DescribeDecode(const Decode& decode);
+
+// The generic reading as one line: "pulse distance, 32 bits, header 9024/4512, LSB 0x.., MSB 0x..".
+std::string DescribeGeneric(const Generic& generic);
 
 } // namespace analysis::formats

@@ -185,6 +185,18 @@ TEST_F(FrameFileDiskTest, SaveRoundTripKeepsDurationsCountAndView) {
     EXPECT_THAT(Names(), ElementsAre("frame.txt"));
 }
 
+// Other file formats are written through the same replacement, byte for byte.
+TEST_F(FrameFileDiskTest, AtomicWriteStoresAnyBytesAndFailsLikeASave) {
+    const std::string path = File("signals.ir");
+    Put(path, std::string(10000, 'x'));
+    const std::string bytes("Version: 1\n\0\xff", 13);
+    WriteFileAtomically(path, bytes);
+    EXPECT_EQ(Contents(path), bytes);
+    EXPECT_THAT(Names(), ElementsAre("signals.ir"));
+    EXPECT_THAT(ErrorOf([&] { WriteFileAtomically(File("none/signals.ir"), bytes); }),
+                StartsWith("Cannot create file \"" + File("none/signals.ir") + "\". "));
+}
+
 TEST_F(FrameFileDiskTest, SaveReplacesAFileKeepingItsPermissionsButWritesLinksAndPipesInPlace) {
     const std::string path = File("frame.txt");
     Put(path, std::string(10000, 'x'));

@@ -56,24 +56,24 @@ TEST_F(History, HoldKeepsTheViewWhileFramesStillGoIntoTheHistory) {
     const std::vector<int32_t> second{2400, 600, 1200, 600, 600};
     const std::vector<int32_t> third{889, 889, 1778};
     Send(first, 1);
-    EXPECT_EQ(Current(*window), first);
+    EXPECT_EQ(Current(*window.form), first);
 
     Bench().HoldItem()->trigger();
     Send(second, 2);
     device->SendLine("garbage that is no frame");
     Send(third, 3);
-    EXPECT_EQ(Current(*window), first);
+    EXPECT_EQ(Current(*window.form), first);
     EXPECT_EQ(window->PanelText(1), QStringLiteral("3"));
     EXPECT_FALSE(window->Chart1()->Points().empty()) << "a line that is no frame clears nothing";
     EXPECT_TRUE(window->Core().FrameReceived());
 
     // Choosing an entry shows it even while held; letting go, frames replace each other again.
     Bench().ChooseEntry(1);
-    EXPECT_EQ(Current(*window), second);
+    EXPECT_EQ(Current(*window.form), second);
     EXPECT_EQ(window->PanelText(1), QStringLiteral("5"));
     Bench().HoldItem()->trigger();
     Send(first, 4);
-    EXPECT_EQ(Current(*window), first);
+    EXPECT_EQ(Current(*window.form), first);
 }
 
 TEST_F(History, RepeatCodesJoinTheirFrameAndTheOldestEntriesGo) {
@@ -142,7 +142,7 @@ TEST_F(History, EveryFormatRoundTripsThroughItsFileAndBadFilesChangeNothing) {
         device->SendFrame({100, 200, 300});
         ASSERT_TRUE(WaitUntil([&] { return window->PulseFrame().Count == 3; }));
         Bench().Import(format, path);
-        const std::vector<int32_t> back = Current(*window);
+        const std::vector<int32_t> back = Current(*window.form);
         ASSERT_EQ(back.size(), frame.size());
         for (size_t i = 0; i < frame.size(); ++i)
             EXPECT_NEAR(back[i], frame[i], format == Format::Pronto ? 30 : 0) << i;
@@ -150,7 +150,7 @@ TEST_F(History, EveryFormatRoundTripsThroughItsFileAndBadFilesChangeNothing) {
 
     MessageBoxRecorder boxes;
     const int entries = Entries().Size();
-    const auto before = Current(*window);
+    const auto before = Current(*window.form);
     const QString longFile = folder.filePath(QStringLiteral("long.mode2"));
     QFile file(longFile);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -167,7 +167,7 @@ TEST_F(History, EveryFormatRoundTripsThroughItsFileAndBadFilesChangeNothing) {
     ASSERT_EQ(boxes.boxes.size(), 2u);
     EXPECT_THAT(boxes.boxes[0].text.toStdString(), HasSubstr("303"));
     EXPECT_THAT(boxes.boxes[1].text.toStdString(), HasSubstr("line 6"));
-    EXPECT_EQ(Current(*window), before);
+    EXPECT_EQ(Current(*window.form), before);
     EXPECT_EQ(Entries().Size(), entries);
 }
 

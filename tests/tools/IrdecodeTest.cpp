@@ -1,0 +1,193 @@
+#include "analysis/Analysis.h"
+#include "frame/PulseFrame.h"
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The program, run as a script runs it: standard input from a file, both outputs into files.
+class Irdecode : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "irdecode-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    fs::path File(const std::string& name, const std::string& text) const {
+        std::ofstream(folder_ / name, std::ios::binary) << text;
+        return folder_ / name;
+    }
+
+    Outcome Start(std::vector<std::string> arguments, const std::string& input = {}) {
+        const std::string program = std::string(std::getenv("DEKODER_TOOLS_DIR")) + "/irdecode";
+        const fs::path in = File("stdin", input), out = folder_ / "stdout",
+                       err = folder_ / "stderr";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const auto redirect = [](const fs::path& path, int flags, int to) {
+                const int fd = ::open(path.c_str(), flags, 0600);
+                if (fd < 0 || ::dup2(fd, to) < 0)
+                    ::_exit(126);
+            };
+            redirect(in, O_RDONLY, STDIN_FILENO);
+            redirect(out, O_WRONLY | O_CREAT | O_TRUNC, STDOUT_FILENO);
+            redirect(err, O_WRONLY | O_CREAT | O_TRUNC, STDERR_FILENO);
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (std::string& a : arguments)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        Outcome run;
+        int status = 0;
+        if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            run.status = WEXITSTATUS(status);
+        run.out = Contents(out);
+        run.err = Contents(err);
+        return run;
+    }
+
+    fs::path folder_;
+};
+
+std::string Joined(const analysis::Durations& durations, const std::string& separator) {
+    std::string text;
+    for (const int32_t d : durations)
+        text += (text.empty() ? "" : separator) + std::to_string(d);
+    return text;
+}
+
+std::vector<nlohmann::json> JsonLines(const std::string& out) {
+    std::vector<nlohmann::json> objects;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        objects.push_back(nlohmann::json::parse(line));
+    return objects;
+}
+
+TEST_F(Irdecode, JsonGivesOneObjectPerLineInTheDocumentedForm) {
+    const analysis::Durations nec = *analysis::Render("NEC1", {{"D", 4}, {"F", 8}}, 3);
+    // Blanks and signs as other tools write them, an empty line, a device frame line.
+    const Outcome run =
+        Start({"--json"}, Joined(nec, ", -") + "\n\n" + std::string(frame::DeviceSignature) + "," +
+                              Joined(nec, ",") + "\r\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<nlohmann::json> objects = JsonLines(run.out);
+    ASSERT_EQ(objects.size(), 3u);
+    const auto expected = nlohmann::json::parse(
+        R"({"protocol": "NEC1", "params": {"D": 4, "S": 251, "F": 8}, "repeats": 3,
+            "repeat_form": "ditto", "first": 0, "last": )" +
+        std::to_string(nec.size() - 1) + "}");
+    for (const std::size_t i : {0u, 2u}) {
+        EXPECT_EQ(objects[i]["line"], i + 1);
+        EXPECT_EQ(objects[i]["decodes"], nlohmann::json::array({expected}));
+    }
+    EXPECT_EQ(objects[1]["decodes"], nlohmann::json::array());
+    for (const nlohmann::json& object : objects) {
+        const nlohmann::json& generic = object["analysis"];
+        for (const char* key : {"encoding", "bits", "hex_lsb", "hex_msb", "header", "mark_clusters",
+                                "space_clusters"})
+            EXPECT_TRUE(generic.contains(key)) << key;
+    }
+    // The parameters keep their IRP order.
+    EXPECT_THAT(run.out, HasSubstr(R"("params":{"D":4,"S":251,"F":8})"));
+
+    EXPECT_EQ(Start({}, Joined(nec, " ")).out, "NEC1 D=4 S=251 F=8, 3 ditto repeats\n");
+}
+
+struct Status {
+    std::vector<std::string> arguments;
+    std::string input;
+    int status;
+    std::string message; // on standard error
+};
+
+TEST_F(Irdecode, ExitStatusesAndMessages) {
+    const std::string missing = (folder_ / "missing.ir").string();
+    const Status cases[] = {
+        {{}, "", 0, ""},
+        {{"--help"}, "", 0, ""},
+        {{"--json"}, "9000 4500\n560 x5\n", 2, "standard input: line 2: \"x5\""},
+        {{"--render", "NEC1", "D=4", "F=8"}, "", 0, ""},
+        {{"--render", "NEC9", "D=4"}, "", 2, "NEC9"},
+        {{"--render", "NEC1", "D=4", "F=256"}, "", 2, "F=256"},
+        {{"--render", "NEC1", "D4"}, "", 2, "PARAM=VALUE"},
+        {{"--bogus"}, "", 2, "--bogus"},
+        {{"--from", "pronto", "-"}, "0000 006D 0002 0000\n0156\n", 2, "standard input: line 1: "},
+        {{"--from", "flipper", missing}, "", 2, missing},
+        {{"--frame-file", missing}, "", 2, missing},
+        {{"--to", "irremote"}, "900 450\n900 450\n", 2, "exactly one signal"},
+        {{"--from", "tape", "-"}, "", 2, "--from"},
+    };
+    for (const Status& c : cases) {
+        const Outcome run = Start(c.arguments, c.input);
+        EXPECT_EQ(run.status, c.status) << c.arguments.size() << " " << run.err;
+        if (c.message.empty())
+            EXPECT_THAT(run.err, IsEmpty());
+        else
+            EXPECT_THAT(run.err, HasSubstr(c.message));
+    }
+    EXPECT_EQ(Start({"--render", "NEC1", "D=0x04", "F=8", "--repeats", "2"}).out,
+              Joined(*analysis::Render("NEC1", {{"D", 4}, {"F", 8}}, 2), ",") + "\n");
+}
+
+TEST_F(Irdecode, ConvertsAndDecodesFiles) {
+    const std::string nec = Joined(*analysis::Render("NEC1", {{"D", 4}, {"F", 8}}, 1), ",");
+    const Outcome flipper = Start({"--to", "flipper"}, nec + "\n\n9000 4500 560\n");
+    ASSERT_EQ(flipper.status, 0) << flipper.err;
+    EXPECT_THAT(flipper.out, HasSubstr("name: signal_1\ntype: parsed\nprotocol: NEC\n"));
+    EXPECT_THAT(flipper.out, HasSubstr("name: signal_2\ntype: raw\n"));
+
+    const std::string named =
+        std::string(flipper.out).replace(flipper.out.find("signal_1"), 8, "Power");
+    const std::vector<nlohmann::json> objects =
+        JsonLines(Start({"--from", "flipper", File("remote.ir", named), "--json"}).out);
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]["name"], "Power");
+    EXPECT_EQ(objects[0]["decodes"][0]["protocol"], "NEC1");
+    EXPECT_EQ(objects[1]["line"], 10);
+
+    const Outcome lirc = Start({"--from", "flipper", "-", "--to", "lirc"}, named);
+    EXPECT_EQ(Start({"--from", "lirc", "-"}, lirc.out).out,
+              "Power: NEC1 D=4 S=251 F=8, 1 ditto repeat\n"
+              "signal_2: no known protocol: " +
+                  Start({}, "9000 4500 560\n").out.substr(19));
+
+    std::string frameFile = "1\r\n";
+    const analysis::Durations frame = *analysis::Render("NEC1", {{"D", 4}, {"F", 8}}, 1);
+    for (const int32_t d : frame)
+        frameFile += std::to_string(d) + "\r\n";
+    EXPECT_EQ(Start({"--frame-file", File("frame.txt", frameFile).string()}).out,
+              "NEC1 D=4 S=251 F=8, 1 ditto repeat\n");
+}
+
+} // namespace
