@@ -37,7 +37,10 @@ protected:
     void SetUp() override {
         formtest::SavePort(device.Link());
         window = formtest::MakeWindow();
-        ASSERT_TRUE(WaitUntil([&] { return window->Core().LinkConfirmed(); }));
+        // The identification reply clears the chart as any line that is no frame: wait for it.
+        ASSERT_TRUE(WaitUntil([&] {
+            return window->PanelText(5).startsWith(QString::fromUtf8(frame::TextLinkedIdent));
+        }));
     }
     ui::FrameWorkbench& Bench() const { return *window->Workbench(); }
     const ui::FrameHistory& Entries() const { return Bench().History(); }
