@@ -64,7 +64,7 @@ std::vector<Signal> Read(Format format, std::string_view text);
 // a signal ending with a mark gets a 100 ms trailing space. LIRC: a remote for each run of signals
 // sharing carrier and duty cycle, names with blanks written with '_'. IrRemote: the rawData table
 // with the decode as a comment.
-std::string Write(Format format, std::span<const Signal> signals);
+std::string Write(Format format, std::span<const Signal> list);
 
 // "flipper", "pronto", "mode2", "lirc", "irremote".
 std::optional<Format> FormatFromName(std::string_view name);

@@ -39,7 +39,9 @@ void FrameCore::ZorComPort1RxString(std::string_view ABuf) {
         // The text after the colon is still read below: it may itself be a frame line.
     }
 
-    chart_.ClearSeries();
+    if (!held_) {
+        chart_.ClearSeries();
+    }
     if (TakeField(line, ',') != DeviceSignature) {
         return;
     }
@@ -48,13 +50,17 @@ void FrameCore::ZorComPort1RxString(std::string_view ABuf) {
 
 void FrameCore::TakeFrameLine(std::string_view fields) {
     frameReceived_ = true;
-    int32_t n = 0;
+    ++framesTaken_;
+    lastFrameLine_.clear();
     // A longer line keeps its first FrameCapacity values; the rest is not even read.
-    while (!fields.empty() && n < FrameCapacity) {
-        frame_.Durations[static_cast<size_t>(n)] = DurationFromField(TakeField(fields, ','));
-        ++n;
+    while (!fields.empty() && lastFrameLine_.size() < static_cast<size_t>(FrameCapacity)) {
+        lastFrameLine_.push_back(DurationFromField(TakeField(fields, ',')));
     }
-    frame_.Count = n;
+    if (held_) {
+        return;
+    }
+    std::copy(lastFrameLine_.begin(), lastFrameLine_.end(), frame_.Durations.begin());
+    frame_.Count = static_cast<int32_t>(lastFrameLine_.size());
     ShowPulseCount();
     DrawFrame(frame_.Mode);
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace frame {
 
@@ -63,6 +64,15 @@ public:
     // Sends the frame pulse by pulse, then the closing command with the count.
     void EmitujWykresExecute();
 
+    // While held, frame lines are still accepted (FramesTaken, LastFrameLine, FrameReceived) but
+    // leave the current frame, the chart and panel 1 as they are, and other lines do not clear the
+    // chart: the user keeps looking at one frame while a remote goes on sending.
+    void SetHeld(bool held) { held_ = held; }
+    bool Held() const { return held_; }
+    // How many frame lines have been accepted since start-up, and the durations of the last one.
+    uint64_t FramesTaken() const { return framesTaken_; }
+    const std::vector<int32_t>& LastFrameLine() const { return lastFrameLine_; }
+
     bool FrameReceived() const { return frameReceived_; }
     bool LinkConfirmed() const { return linkConfirmed_; }
     const PulseFrame& Frame() const { return frame_; }
@@ -77,6 +87,9 @@ private:
     CommandSink& commands_;
     bool frameReceived_ = false;
     bool linkConfirmed_ = false;
+    bool held_ = false;
+    uint64_t framesTaken_ = 0;
+    std::vector<int32_t> lastFrameLine_;
 };
 
 } // namespace frame

@@ -7,6 +7,7 @@
 #include "settings/ZorTools.h"
 #include "ui/ChartView.h"
 #include "ui/FontFallbacks.h"
+#include "ui/FrameWorkbench.h"
 #include "ui/Pictures.h"
 #include "ui/PortComboBox.h"
 #include "ui/PortDiagnosis.h"
@@ -91,6 +92,10 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
     BuildStatusBar();
     BuildPopupMenu();
     core_ = std::make_unique<frame::FrameCore>(pulseFrame_, *this, *ui_->Chart1, *this);
+    workbench_ = std::make_unique<FrameWorkbench>(*this, *ui_->Chart1, *core_, *seams_.Dialogs,
+                                                  *popupMenu1_);
+    connect(workbench_.get(), &FrameWorkbench::FrameReplaced, this,
+            [this] { EnableFrameCommands(); });
     ConnectControls();
     AssignShortcuts();
     CreateComponents(std::move(seams_.DriverFactory));
@@ -105,6 +110,7 @@ TForm1::~TForm1() {
     // Stop the worker before the frame core and the chart it reports to go away.
     zorFormStorage1_.reset();
     zorComPort1_.reset();
+    workbench_.reset();
 }
 
 void TForm1::SetForm2(TForm2* form2) {
@@ -401,6 +407,7 @@ void TForm1::ZorComPort1ATTimeOut(QObject*) {
 void TForm1::ZorComPort1RxString(QObject*, const std::string& ABuf) {
     portDiagnosis_->DeviceAnswered();
     core_->ZorComPort1RxString(ABuf);
+    workbench_->AfterDeviceLine();
     EnableFrameCommands();
     ActionList1Update();
 }
@@ -418,6 +425,7 @@ void TForm1::ZorComPort1ComError(QObject*, int Error, const std::string& Desc) {
 
 void TForm1::Zanegujwykres1Click() {
     core_->Zanegujwykres1Click();
+    workbench_->AfterRedraw();
 }
 
 void TForm1::CheckBox1Click() {
@@ -441,6 +449,7 @@ void TForm1::EnableFrameCommands() {
         item->setEnabled(haveFrame);
     }
     ui_->Wczytajramk1->setEnabled(true);
+    workbench_->UpdateMenu(haveFrame);
 }
 
 void TForm1::EmitujKodExecute() {
@@ -491,6 +500,7 @@ void TForm1::Wczytajramk1Click() {
     core_->LoadFrame(*loaded);
     EnableFrameCommands();
     ui_->Chart1->SetTitle(path);
+    workbench_->AfterFrameLoaded(path);
 }
 
 void TForm1::GenerujtablicC1Click() {

@@ -33,6 +33,7 @@ class PortDiagnosis;
 class RightAnchors;
 class StatusPanels;
 class TForm2;
+class FrameWorkbench;
 
 // What the main window needs from outside that a test replaces: the file dialogs, the opening of
 // the web address and the serial driver of the port component. Empty members take the real ones.
@@ -80,6 +81,8 @@ public:
     QString PanelText(int index) const;
     // The last serial error's code and text as shown in panel 5's tooltip; empty before any.
     QString LastComErrorText() const;
+    // The history, hold, comparison and file formats beyond the single frame.
+    FrameWorkbench* Workbench() const { return workbench_.get(); }
 
 public slots:
     void FormCreate();
@@ -138,6 +141,7 @@ private:
     QPointer<TForm2> form2_;
     QString lastComError_;
     PortDiagnosis* portDiagnosis_ = nullptr;
+    std::unique_ptr<FrameWorkbench> workbench_;
 };
 
 } // namespace ui

@@ -1,0 +1,77 @@
+#include "analysis/Compare.h"
+
+#include "analysis/Family.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+namespace analysis {
+namespace {
+
+int32_t Magnitude(int32_t d) {
+    return d == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max()
+                                                    : std::abs(d);
+}
+
+bool Fits(const detail::Tolerance& tolerance, std::size_t index, int32_t nominal, int32_t value) {
+    return index % 2 == 0 ? tolerance.FitsMark(value, nominal)
+                          : tolerance.FitsSpace(value, nominal);
+}
+
+// What the protocol sends after its first frame while the key is held, without the gap before it.
+std::optional<Durations> RepeatPart(const Decode& frame) {
+    // A lone frame is named for both repeat forms it could take; ask the encoder for each.
+    std::vector<std::string> names{frame.protocol};
+    if (frame.protocol == "NEC")
+        names = {"NEC1", "NEC2"};
+    else if (frame.protocol == "NEC-f16")
+        names = {"NEC1-f16", "NEC2-f16"};
+    for (const std::string& name : names) {
+        const auto once = Render(name, frame.params, 0);
+        const auto twice = Render(name, frame.params, 1);
+        if (once && twice && twice->size() > once->size() + 1)
+            return Durations(twice->begin() + static_cast<std::ptrdiff_t>(once->size()) + 1,
+                             twice->end());
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Comparison Compare(std::span<const int32_t> reference, std::span<const int32_t> signal) {
+    const detail::Tolerance tolerance(0);
+    Comparison result;
+    result.compared = std::min(reference.size(), signal.size());
+    result.extra = std::max(reference.size(), signal.size()) - result.compared;
+    result.differs.resize(result.compared);
+    double sum = 0.0;
+    for (std::size_t i = 0; i < result.compared; ++i) {
+        const int32_t r = Magnitude(reference[i]);
+        const int32_t s = Magnitude(signal[i]);
+        const int64_t difference = std::abs(static_cast<int64_t>(r) - s);
+        sum += static_cast<double>(difference);
+        result.largest = static_cast<int32_t>(std::min<int64_t>(
+            std::max<int64_t>(result.largest, difference), std::numeric_limits<int32_t>::max()));
+        result.differs[i] = !Fits(tolerance, i, r, s);
+        result.differing += result.differs[i] ? 1 : 0;
+    }
+    if (result.compared > 0)
+        result.mean = sum / static_cast<double>(result.compared);
+    return result;
+}
+
+bool IsRepeatOf(const Decode& frame, std::span<const int32_t> signal) {
+    const auto repeat = RepeatPart(frame);
+    if (!repeat || repeat->size() != signal.size())
+        return false;
+    Durations magnitudes(signal.size());
+    std::transform(signal.begin(), signal.end(), magnitudes.begin(), Magnitude);
+    const detail::Tolerance tolerance = detail::EstimateTolerance(magnitudes);
+    for (std::size_t i = 0; i < magnitudes.size(); ++i)
+        if (!Fits(tolerance, i, (*repeat)[i], magnitudes[i]))
+            return false;
+    return true;
+}
+
+} // namespace analysis
