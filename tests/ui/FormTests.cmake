@@ -11,3 +11,6 @@ dekoder_add_test(form_frame_commands_test MAIN gui
 dekoder_add_test(app_startup_test MAIN plain
     SOURCES app_startup_test.cpp FormTestSupport.h
     LIBS dekoder_app ${_form_test_libs})
+dekoder_add_test(form_decode_test MAIN gui
+    SOURCES form_decode_test.cpp FormTestSupport.h
+    LIBS ${_form_test_libs})
