@@ -118,18 +118,33 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
         if (std::none_of(info->params.begin(), info->params.end(),
                          [&](const ParamInfo& p) { return SameName(p.name, given.name); }))
             return fail(info->name + " has no parameter " + given.name);
+    const auto givenValue = [&](std::string_view name) -> std::optional<int64_t> {
+        const auto given = std::find_if(params.begin(), params.end(),
+                                        [&](const Param& g) { return SameName(g.name, name); });
+        if (given == params.end())
+            return std::nullopt;
+        return given->value;
+    };
     std::vector<Param> complete;
     for (const ParamInfo& p : info->params) {
-        const auto given = std::find_if(params.begin(), params.end(),
-                                        [&](const Param& g) { return SameName(g.name, p.name); });
-        std::optional<int64_t> value = p.defaultValue;
-        if (given != params.end())
-            value = given->value;
+        std::optional<int64_t> value = givenValue(p.name);
+        if (!value)
+            value = p.defaultValue;
+        if (!value && p.derivedDefault) {
+            // The source parameter comes first in every table, so it is complete already.
+            for (const Param& source : complete)
+                if (source.name == p.derivedDefault->from)
+                    value = source.value ^ p.derivedDefault->mask;
+        }
         if (!value)
             return fail(info->name + " needs " + p.name);
         if (*value < p.min || *value > p.max)
             return fail(p.name + "=" + std::to_string(*value) + " is outside " +
                         std::to_string(p.min) + ".." + std::to_string(p.max));
+        if (!p.choices.empty() &&
+            std::find(p.choices.begin(), p.choices.end(), *value) == p.choices.end())
+            return fail(p.name + "=" + std::to_string(*value) + " is not allowed for " +
+                        info->name);
         complete.push_back({p.name, *value});
     }
     return family->render(info->name, complete, repeats);

@@ -90,6 +90,16 @@ struct ParamInfo {
     int64_t min = 0;
     int64_t max = 0;
     std::optional<int64_t> defaultValue; // absent: required
+    // Not empty: the only values allowed (Apple's D is 238, or 224 while pairing).
+    std::vector<int64_t> choices;
+    // A default taken from another parameter: that parameter's value XOR `mask` (NEC's S = 255-D
+    // is D XOR 255, NECx's S = D is D XOR 0). Used when neither the caller nor `defaultValue`
+    // gives a value.
+    struct Derived {
+        std::string from;
+        int64_t mask = 0;
+    };
+    std::optional<Derived> derivedDefault;
 };
 struct ProtocolInfo {
     std::string name;

@@ -3,10 +3,6 @@
 // Placeholders until the families land: each lists no protocol and decodes nothing.
 namespace analysis::detail {
 
-const Family& PulseFamily() {
-    static const Family family;
-    return family;
-}
 const Family& BiPhaseFamily() {
     static const Family family;
     return family;

@@ -1,8 +1,10 @@
 // Writes the fuzzers' seed corpora: frames of real remotes as the device simulator produces
 // them, plus hand-made edge cases. Usage: make_fuzz_seeds <seeds folder>
 
+#include "analysis/Analysis.h"
 #include "frame/FrameFile.h"
 #include "frame/PulseFrame.h"
+#include "fuzz/checks/AnalysisTarget.h"
 #include "tools/irsim/Protocol.h"
 #include "tools/irsim/Remotes.h"
 
@@ -212,6 +214,32 @@ void CTableSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frames)
     }
 }
 
+// Every protocol the analysis renders (with repeats), the simulator's remotes as a receiver
+// captures them, signals glued together and the values no signal should hold.
+void AnalysisSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frames) {
+    const auto write = [&](const std::string& name, const Durations& signal) {
+        seeds.Write(name, analysis::fuzz::InputFromSignal(signal));
+    };
+    for (const analysis::ProtocolInfo& info : analysis::Protocols()) {
+        std::vector<analysis::Param> params;
+        for (const analysis::ParamInfo& p : info.params)
+            params.push_back({p.name, p.choices.empty() ? (p.min + p.max) / 3 : p.choices[0]});
+        if (const auto rendered = analysis::Render(info.name, params, 2))
+            write("protocol_" + info.name, *rendered);
+    }
+    Durations glued;
+    for (const NamedFrame& frame : frames) {
+        write("remote_" + frame.name, frame.durations);
+        glued.insert(glued.end(), frame.durations.begin(), frame.durations.end());
+        glued.push_back(30000);
+    }
+    write("remotes_glued", glued);
+    write("empty", {});
+    write("extremes", {0, -9000, INT32_MIN, INT32_MAX, 65535, -1, 1});
+    write("nec_lead_only", {9000, 4500});
+    write("nec_lead_zeros", {9000, 4500, 0, 0, 0, 0, 560});
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -225,5 +253,6 @@ int main(int argc, char** argv) {
     FrameFileSeeds(SeedFolder(root, "frame_file"), frames);
     TextFieldSeeds(SeedFolder(root, "text_fields"));
     CTableSeeds(SeedFolder(root, "c_table"), frames);
+    AnalysisSeeds(SeedFolder(root, "analysis"), frames);
     return 0;
 }

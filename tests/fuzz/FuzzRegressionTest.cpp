@@ -1,3 +1,4 @@
+#include "fuzz/checks/AnalysisTarget.h"
 #include "fuzz/checks/FrameTargets.h"
 #include "fuzz/checks/FuzzCheck.h"
 #include "fuzz/checks/Reference.h"
@@ -33,6 +34,7 @@ const Target Targets[] = {
     {"frame_file", CheckFrameFile},
     {"text_fields", CheckTextFields},
     {"c_table", CheckCTable},
+    {"analysis", analysis::fuzz::CheckAnalysis},
 };
 
 // The inputs kept in a folder, in a stable order; names starting with a dot are not inputs.
