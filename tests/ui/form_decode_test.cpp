@@ -225,16 +225,27 @@ TEST(ChartPictures, PngHasTheChartsSizeAndSvgIsAnSvgDocument) {
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
 }
 
-TEST(RealDecoder, NamesAnNecFrameWithItsRepeatsInTheChart) {
-    if (!analysis::FindProtocol("NEC1")) {
-        GTEST_SKIP() << "no NEC decoder in this build";
+TEST(RealDecoder, NamesAnNecFrameWithItsRepeatsAndCleansItToNominalTimings) {
+    const auto nominal = analysis::Render("NEC1", {{"D", 4}, {"S", 251}, {"F", 8}}, 3);
+    ASSERT_TRUE(nominal);
+    // As a receiver delivers it: marks longer, spaces shorter.
+    std::vector<int32_t> captured = *nominal;
+    for (std::size_t i = 0; i < captured.size(); ++i) {
+        captured[i] += i % 2 == 0 ? 90 : -90;
     }
-    const auto durations = analysis::Render("NEC1", {{"D", 4}, {"S", 251}, {"F", 8}}, 3);
-    ASSERT_TRUE(durations);
     auto window = MakeWindow();
-    window->ZorComPort1RxString(nullptr, Line(*durations));
+    window->ZorComPort1RxString(nullptr, Line(captured));
     EXPECT_THAT(window->Decoder()->Layout().Summary,
                 ElementsAre(Field(&ui::AnnotationText::Text, "NEC1  D=4  S=251  F=8  ×3")));
+
+    window->PopupMenu1Popup();
+    ASSERT_TRUE(window->DecodeItems()->Wyczyramk1->isEnabled());
+    window->DecodeItems()->Wyczyramk1->trigger();
+    const frame::PulseFrame& pulses = window->PulseFrame();
+    EXPECT_THAT(
+        std::vector<int32_t>(pulses.Durations.begin(), pulses.Durations.begin() + pulses.Count),
+        ElementsAreArray(*nominal));
+    EXPECT_EQ(window->PanelText(frame::PanelPulseCount), QString::number(nominal->size()));
 }
 
 } // namespace
