@@ -1,6 +1,6 @@
 // Writes a picture of the main window for the documentation: runs the program's windows against
-// the device named in the settings, waits for the first frame with pulses, turns the duration
-// labels on and saves the window as a PNG file.
+// the device named in the settings, waits for the first frame a protocol is decoded in, turns the
+// duration labels on and saves the window as a PNG file.
 //
 //   dekoder-screenshot OUTPUT.png [TIMEOUT_SECONDS]
 //
@@ -8,6 +8,7 @@
 
 #include "app/DekoderApplication.h"
 #include "app/Program.h"
+#include "ui/DecodeOverlay.h"
 #include "ui/frmCodeCu.h"
 
 #include <QCheckBox>
@@ -33,12 +34,12 @@ int main(int argc, char** argv) {
     app::RunProgram({}, [&](ui::TForm1& Form1, ui::TForm2&) {
         QObject::connect(&poll, &QTimer::timeout, &Form1, [&] {
             if (clock.elapsed() > timeoutMs) {
-                std::fprintf(stderr, "No frame arrived within the time limit.\n");
+                std::fprintf(stderr, "No decoded frame arrived within the time limit.\n");
                 poll.stop();
                 Form1.close();
                 return;
             }
-            if (Form1.PulseFrame().Count == 0) {
+            if (Form1.PulseFrame().Count == 0 || Form1.Decoder()->Decodes().empty()) {
                 return;
             }
             poll.stop();

@@ -1,6 +1,8 @@
 // The cost of drawing a full frame on the chart: the points DrawFrame hands over for a 301-pulse
-// frame with the marks on, and separately the one repaint they end in.
+// frame with the marks on, separately the one repaint they end in, and what the protocol decode
+// adds to each drawing (analysis and annotation layout) and to each repaint.
 #include "ui/ChartView.h"
+#include "ui/DecodeOverlay.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -64,6 +66,44 @@ void BM_ReplotFullFrameWithMarks(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReplotFullFrameWithMarks)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// A 301-duration frame of 32-bit pulse-distance codes glued together, as the simulator's flood
+// sends.
+std::vector<int32_t> FullFrameDurations() {
+    std::vector<int32_t> durations{9000, 4500};
+    while (durations.size() + 1 < 301) {
+        durations.push_back(560);
+        durations.push_back(durations.size() / 2 % 3 ? 560 : 1690);
+    }
+    durations.push_back(560);
+    return durations;
+}
+
+void BM_DecodeFullFrame(benchmark::State& state) {
+    ui::ChartView view;
+    view.resize(811, 250);
+    ui::DecodeOverlay overlay(view);
+    const std::vector<int32_t> durations = FullFrameDurations();
+    for (auto _ : state) {
+        overlay.FrameDrawn(durations, 0.1);
+        benchmark::DoNotOptimize(overlay.Layout().Summary.data());
+    }
+}
+BENCHMARK(BM_DecodeFullFrame)->Unit(benchmark::kMicrosecond);
+
+void BM_ReplotFullFrameWithDecode(benchmark::State& state) {
+    ui::ChartView view;
+    view.resize(811, 250);
+    view.SetMarksVisible(true);
+    ui::DecodeOverlay overlay(view);
+    overlay.SetBandsVisible(state.range(0) != 0);
+    FillChart(view, FullFramePoints());
+    overlay.FrameDrawn(FullFrameDurations(), 0.1);
+    for (auto _ : state) {
+        view.Plot()->replot(QCustomPlot::rpImmediateRefresh);
+    }
+}
+BENCHMARK(BM_ReplotFullFrameWithDecode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -97,6 +97,7 @@ void FrameCore::DrawFrame(int32_t Mode) {
         level = LowLevel;
     }
     chart_.AddPoint(0.0, level, "");
+    const double firstLevel = level;
     status_.SetPanelText(PanelMode, Mode != 0 ? TextReceiverView : TextTransmitterView);
 
     // The running time is summed in 64 bits: 301 values of at most 2^31 in magnitude cannot
@@ -110,6 +111,7 @@ void FrameCore::DrawFrame(int32_t Mode) {
         chart_.AddPoint(static_cast<double>(x), level, std::to_string(d));
         level = level == HighLevel ? LowLevel : HighLevel;
     }
+    chart_.FrameDrawn(Pulses(frame_), firstLevel);
 }
 
 void FrameCore::Zanegujwykres1Click() {

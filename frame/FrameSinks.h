@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,9 @@ public:
     virtual void AddPoint(double x, double y, std::string_view label) = 0;
     // Lets the bottom axis follow the series again, undoing a zoom or scroll.
     virtual void SetBottomAxisAutomatic() = 0;
+    // The drawing is complete: every point of `durations` has been added, the first pulse at
+    // `firstLevel`. Layers that read the frame as a whole refresh here, once per drawing.
+    virtual void FrameDrawn(std::span<const int32_t> /*durations*/, double /*firstLevel*/) {}
 };
 
 class CommandSink {

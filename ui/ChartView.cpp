@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QRubberBand>
 #include <QSaveFile>
+#include <QSvgGenerator>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -676,13 +677,13 @@ QImage ChartView::Render() const {
     return image;
 }
 
-void ChartView::SaveBitmap(const QString& fileName) const {
+void ChartView::SavePicture(const QString& fileName, PictureFormat format) const {
     const auto fail = [&fileName](const QString& reason) {
         return frame::FileError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, reason).toStdString());
     };
-    const QImage image = Render();
-    if (image.isNull()) {
+    const QImage image = format == PictureFormat::Svg ? QImage() : Render();
+    if (size().isEmpty() || (format != PictureFormat::Svg && image.isNull())) {
         throw fail(QStringLiteral("The chart has no area to draw."));
     }
     QSaveFile file(fileName);
@@ -691,7 +692,10 @@ void ChartView::SaveBitmap(const QString& fileName) const {
     if (!file.open(QIODevice::WriteOnly)) {
         throw fail(file.errorString());
     }
-    if (!image.save(&file, "BMP")) {
+    const bool written = format == PictureFormat::Svg
+                             ? WriteSvg(file)
+                             : image.save(&file, format == PictureFormat::Bmp ? "BMP" : "PNG");
+    if (!written || file.error() != QFileDevice::NoError) {
         const QString reason = file.error() != QFileDevice::NoError
                                    ? file.errorString()
                                    : QStringLiteral("The picture could not be written.");
@@ -701,6 +705,21 @@ void ChartView::SaveBitmap(const QString& fileName) const {
     if (!file.commit()) {
         throw fail(file.errorString());
     }
+}
+
+bool ChartView::WriteSvg(QIODevice& device) const {
+    QSvgGenerator generator;
+    generator.setOutputDevice(&device);
+    generator.setSize(size());
+    generator.setViewBox(rect());
+    generator.setTitle(title_);
+    QCPPainter painter;
+    if (!painter.begin(&generator)) {
+        return false;
+    }
+    painter.fillRect(rect(), Qt::white);
+    plot_->RenderTo(&painter, size());
+    return painter.end();
 }
 
 } // namespace ui

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+class QIODevice;
 class QMenu;
 class QTimer;
 
@@ -71,9 +72,12 @@ public:
 
     // The chart as shown, at the widget's current size, drawn over white.
     QImage Render() const;
-    // Writes Render() as a BMP file, replacing any file of that name only once the new one is
-    // complete. Throws frame::FileError "Cannot create file "<name>". <reason>" on failure.
-    void SaveBitmap(const QString& fileName) const;
+    enum class PictureFormat { Bmp, Png, Svg };
+    // Writes the chart as shown, at the widget's current size, over white: Render() as a BMP or
+    // PNG file, or the same drawing as SVG. Replaces any file of that name only once the new one
+    // is complete. Throws frame::FileError "Cannot create file "<name>". <reason>" on failure.
+    void SavePicture(const QString& fileName, PictureFormat format) const;
+    void SaveBitmap(const QString& fileName) const { SavePicture(fileName, PictureFormat::Bmp); }
 
     struct Point {
         double X;
@@ -99,6 +103,9 @@ public:
     void ZoomBottomAbout(double pixelX, double factor);
     void OpenPopupMenu(QPoint globalPos);
 
+    // Queues a repaint, coalesced with the others (for layers drawn over the chart by others).
+    void ScheduleReplot();
+
 private:
     friend class detail::ChartPlot;
 
@@ -107,7 +114,7 @@ private:
     void ApplyTextRow(QCPTextElement* element, const QString& text, bool top);
     // Brings the axis ranges, the 3D margins and the grid in line with the state before a layout.
     void SyncBeforeLayout(QSize chartSize) const;
-    void ScheduleReplot();
+    bool WriteSvg(QIODevice& device) const;
     void RepaintGapEnded();
     void RebuildCurve();
     void ResetLeftAxis();

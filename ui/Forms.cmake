@@ -6,6 +6,8 @@ add_library(dekoder_ui STATIC
     frmCodeCu.h
     frmCodeCu.cpp
     frmCodeCu.ui
+    DecodeMenu.h
+    DecodeMenu.cpp
     FormSeams.h
     FormSeams.cpp
     FontFallbacks.h

@@ -12,6 +12,8 @@ namespace ui {
 inline constexpr const char* SaveInitDirValue = "SaveInitDir";
 inline constexpr const char* OpenInitDirValue = "OpenInitDir";
 inline constexpr const char* BmpInitDirValue = "BmpInitDir";
+inline constexpr const char* PngInitDirValue = "PngInitDir";
+inline constexpr const char* SvgInitDirValue = "SvgInitDir";
 
 // The folder a dialog is opened with for a stored value: one trailing slash dropped, unless the
 // folder is the root "/" itself.

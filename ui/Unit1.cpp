@@ -6,6 +6,7 @@
 #include "settings/ZorFormStorage.h"
 #include "settings/ZorTools.h"
 #include "ui/ChartView.h"
+#include "ui/DecodeMenu.h"
 #include "ui/FontFallbacks.h"
 #include "ui/FrameWorkbench.h"
 #include "ui/Pictures.h"
@@ -36,6 +37,8 @@ constexpr char DefaultPort[] = "COM1";
 constexpr char ErrorCaption[] = " BŁĄD !";
 constexpr char NoFrameToEmit[] = "Brak ramki danych do emisji!   ";
 constexpr char NoFrameToSave[] = "Brak ramki danych do zapisu!   ";
+constexpr char CleanFrameTooLong[] =
+    "Ramka z czasami nominalnymi ma więcej niż 301 impulsów; ramka pozostaje bez zmian.   ";
 
 // The start-up texts: the chart's footer and the address behind the web label.
 constexpr char FooterText[] = "Dekoder IR - Falquin";
@@ -90,8 +93,9 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
     FitFallbackFonts(*this);
     ApplyDesignedLook();
     BuildStatusBar();
+    decodeOverlay_ = std::make_unique<DecodeOverlay>(*ui_->Chart1, std::move(seams_.Decoding));
     BuildPopupMenu();
-    core_ = std::make_unique<frame::FrameCore>(pulseFrame_, *this, *ui_->Chart1, *this);
+    core_ = std::make_unique<frame::FrameCore>(pulseFrame_, *this, *decodeOverlay_, *this);
     workbench_ = std::make_unique<FrameWorkbench>(*this, *ui_->Chart1, *core_, *seams_.Dialogs,
                                                   *popupMenu1_);
     connect(workbench_.get(), &FrameWorkbench::FrameReplaced, this,
@@ -207,6 +211,7 @@ void TForm1::BuildPopupMenu() {
     popupMenu1_->addAction(ui_->Zanegujwykres1);
     separator("N5");
     popupMenu1_->addAction(ui_->GenerujtablicC1);
+    decodeMenu_ = std::make_unique<DecodeMenu>(*popupMenu1_, *decodeOverlay_, this);
     ui_->Chart1->SetPopupMenu(popupMenu1_);
 }
 
@@ -259,6 +264,9 @@ void TForm1::ConnectControls() {
     on(ui_->EmitujKod, &QAction::triggered, &TForm1::EmitujKodExecute);
     on(ui_->EmitujWykres, &QAction::triggered, &TForm1::EmitujWykresExecute);
     on(ui_->BitBtn1, &QPushButton::clicked, &TForm1::BitBtn1Click);
+    on(decodeMenu_->Wyczyramk1, &QAction::triggered, &TForm1::Wyczyramk1Click);
+    on(decodeMenu_->ZapiszwykresjakoPNG1, &QAction::triggered, &TForm1::ZapiszwykresjakoPNG1Click);
+    on(decodeMenu_->ZapiszwykresjakoSVG1, &QAction::triggered, &TForm1::ZapiszwykresjakoSVG1Click);
     // The strip's default button: Enter in the caption box presses it.
     connect(ui_->Edit1, &QLineEdit::returnPressed, ui_->BitBtn1, &QPushButton::click);
     // Enter in the port box applies the port, as "Zastosuj" does.
@@ -449,6 +457,7 @@ void TForm1::EnableFrameCommands() {
         item->setEnabled(haveFrame);
     }
     ui_->Wczytajramk1->setEnabled(true);
+    decodeMenu_->Popup();
     workbench_->UpdateMenu(haveFrame);
 }
 
@@ -523,20 +532,56 @@ void TForm1::BitBtn1Click() {
     ui_->Chart1->SetTitle(ui_->Edit1->text());
 }
 
+// What a picture export asks the dialog for and writes.
+struct TForm1::PictureKind {
+    const char* folderValue;
+    const char* filterDescription;
+    const char* filterPattern;
+    const char* suffix;
+    ChartView::PictureFormat format;
+};
+
 void TForm1::ZapisdoplikuBMP1Click() {
+    SaveChartPicture(
+        {BmpInitDirValue, "Bitmaps (*.bmp)", "*.bmp", "bmp", ChartView::PictureFormat::Bmp});
+}
+
+void TForm1::ZapiszwykresjakoPNG1Click() {
+    SaveChartPicture(
+        {PngInitDirValue, "PNG (*.png)", "*.png", "png", ChartView::PictureFormat::Png});
+}
+
+void TForm1::ZapiszwykresjakoSVG1Click() {
+    SaveChartPicture(
+        {SvgInitDirValue, "SVG (*.svg)", "*.svg", "svg", ChartView::PictureFormat::Svg});
+}
+
+void TForm1::SaveChartPicture(const PictureKind& kind) {
     if (pulseFrame_.Count == 0) {
         ShowError(NoFrameToSave);
         return;
     }
-    const QString folder = ReadInitialFolder(BmpInitDirValue);
-    const QString path =
-        seams_.Dialogs->GetSaveFileName(this, {folder, QStringLiteral("Bitmaps (*.bmp)"),
-                                               QStringLiteral("*.bmp"), QStringLiteral("bmp")});
+    const QString folder = ReadInitialFolder(kind.folderValue);
+    const QString path = seams_.Dialogs->GetSaveFileName(
+        this, {folder, QString::fromLatin1(kind.filterDescription),
+               QString::fromLatin1(kind.filterPattern), QString::fromLatin1(kind.suffix)});
     if (path.isEmpty()) {
         return;
     }
-    WriteInitialFolder(BmpInitDirValue, folder);
-    ui_->Chart1->SaveBitmap(path);
+    WriteInitialFolder(kind.folderValue, folder);
+    ui_->Chart1->SavePicture(path, kind.format);
+}
+
+void TForm1::Wyczyramk1Click() {
+    const std::optional<std::vector<int32_t>> clean = decodeOverlay_->CleanFrame();
+    if (!clean) {
+        return;
+    }
+    if (clean->size() > static_cast<std::size_t>(frame::FrameCapacity)) {
+        ShowError(CleanFrameTooLong);
+        return;
+    }
+    core_->LoadFrame({pulseFrame_.Mode, *clean});
 }
 
 void TForm1::ShowError(const char* text) {

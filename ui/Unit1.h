@@ -5,6 +5,7 @@
 #include "frame/PulseFrame.h"
 #include "serial/ZorComPort.h"
 #include "settings/HookableFormBase.h"
+#include "ui/DecodeOverlay.h"
 #include "ui/FormSeams.h"
 
 #include <QMainWindow>
@@ -30,17 +31,20 @@ namespace ui {
 
 class ChartView;
 class PortDiagnosis;
+class DecodeMenu;
 class RightAnchors;
 class StatusPanels;
 class TForm2;
 class FrameWorkbench;
 
 // What the main window needs from outside that a test replaces: the file dialogs, the opening of
-// the web address and the serial driver of the port component. Empty members take the real ones.
+// the web address, the serial driver of the port component and the protocol analysis. Empty
+// members take the real ones.
 struct TForm1Seams {
     std::unique_ptr<FileDialogs> Dialogs;
     std::unique_ptr<UrlOpener> Url;
     serial::TZorComPort::DriverFactory DriverFactory;
+    DecodeEngine Decoding;
 };
 
 // The main window. It owns the current frame, the frame core that handles the device's lines and
@@ -73,6 +77,9 @@ public:
     serial::TZorComPort* ZorComPort1() const { return zorComPort1_.get(); }
     settings::TZorFormStorage* ZorFormStorage1() const { return zorFormStorage1_.get(); }
     ChartView* Chart1() const;
+    // The protocol decode drawn on the chart, and its popup items.
+    DecodeOverlay* Decoder() const { return decodeOverlay_.get(); }
+    DecodeMenu* DecodeItems() const { return decodeMenu_.get(); }
     QMenu* PopupMenu1() const { return popupMenu1_; }
     QAction* EmitujKod() const;
     QAction* EmitujWykres() const;
@@ -116,6 +123,10 @@ public slots:
     void BitBtn1Click();
     void ZapisdoplikuBMP1Click();
 
+    void Wyczyramk1Click();
+    void ZapiszwykresjakoPNG1Click();
+    void ZapiszwykresjakoSVG1Click();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -128,13 +139,18 @@ private:
     void CreateComponents(serial::TZorComPort::DriverFactory driverFactory);
     void ConnectControls();
     void ShowError(const char* text);
+    struct PictureKind;
+    void SaveChartPicture(const PictureKind& kind);
 
     std::unique_ptr<Ui::TForm1> ui_;
     TForm1Seams seams_;
     frame::PulseFrame pulseFrame_;
     std::unique_ptr<StatusPanels> statusPanels_;
+    // Stands between the frame core and the chart.
+    std::unique_ptr<DecodeOverlay> decodeOverlay_;
     std::unique_ptr<frame::FrameCore> core_;
     QMenu* popupMenu1_ = nullptr;
+    std::unique_ptr<DecodeMenu> decodeMenu_;
     RightAnchors* anchors_ = nullptr;
     std::unique_ptr<serial::TZorComPort> zorComPort1_;
     std::unique_ptr<settings::TZorFormStorage> zorFormStorage1_;

@@ -8,3 +8,6 @@ dekoder_add_test(chart_jpeg_test MAIN plain
 dekoder_add_test(chart_view_test MAIN gui
     SOURCES chart_view_test.cpp chart_pictures_test.cpp
     LIBS dekoder_chart)
+dekoder_add_test(annotation_layout_test MAIN plain
+    SOURCES annotation_layout_test.cpp
+    LIBS dekoder_chart)

@@ -145,9 +145,10 @@ struct Window {
     }
 };
 
-inline Window MakeWindow() {
+inline Window MakeWindow(ui::DecodeEngine decoding = {}) {
     Window window;
     ui::TForm1Seams seams;
+    seams.Decoding = std::move(decoding);
     auto dialogs = std::make_unique<ScriptedDialogs>();
     auto url = std::make_unique<RecordingUrlOpener>();
     window.dialogs = dialogs.get();

@@ -184,13 +184,17 @@ TEST(MainWindowDesign, StatusBarPanelsAndPopupMenuItems) {
         names << item->objectName();
         texts << (item->isSeparator() ? QStringLiteral("-") : item->text());
     }
-    EXPECT_EQ(names, QStringList({"Emisjaodebranychkodw1", "N2", "Wasnyopis1", "N1",
-                                  "ZapisdoplikuBMP1", "N4", "Zapiszramk1", "Wczytajramk1", "N3",
-                                  "Zanegujwykres1", "N5", "GenerujtablicC1"}));
-    EXPECT_EQ(texts, QStringList({U("Emisja odebranych kodów"), "-", U("Własny opis"), "-",
-                                  "Zapis do pliku graficznego *.BMP", "-", U("Zapisz ramkę"),
-                                  U("Wczytaj ramkę"), "-", "Zaneguj wykres", "-",
-                                  U("Generuj tablicę C")}));
+    EXPECT_EQ(names,
+              QStringList({"Emisjaodebranychkodw1", "N2", "Wasnyopis1", "N1", "ZapisdoplikuBMP1",
+                           "N4", "Zapiszramk1", "Wczytajramk1", "N3", "Zanegujwykres1", "N5",
+                           "GenerujtablicC1", "N6", "Dekodujprotok1", "Pasmatolerancji1",
+                           "Wyczyramk1", "ZapiszwykresjakoPNG1", "ZapiszwykresjakoSVG1"}));
+    EXPECT_EQ(texts,
+              QStringList({U("Emisja odebranych kodów"), "-", U("Własny opis"), "-",
+                           "Zapis do pliku graficznego *.BMP", "-", U("Zapisz ramkę"),
+                           U("Wczytaj ramkę"), "-", "Zaneguj wykres", "-", U("Generuj tablicę C"),
+                           "-", U("Dekoduj protokół"), "Pasma tolerancji", U("Wyczyść ramkę"),
+                           U("Zapisz wykres jako PNG…"), U("Zapisz wykres jako SVG…")}));
     EXPECT_TRUE(window.Item(0)->isCheckable());
     EXPECT_FALSE(window.Item(0)->isChecked());
     EXPECT_TRUE(window.Item(0)->icon().isNull());
@@ -457,7 +461,9 @@ TEST(MainWindowPopup, OnlyLoadingUntilTheFrameHoldsAPulse) {
     };
     EXPECT_EQ(enabled(), QStringList{"Wczytajramk1"});
     window->ZorComPort1RxString(nullptr, FrameLine("560,1690"));
-    EXPECT_EQ(enabled().size(), window->PopupMenu1()->actions().size());
+    // All of them, but the clean-up, which needs a decoded protocol.
+    EXPECT_EQ(enabled().size(), window->PopupMenu1()->actions().size() - 1);
+    EXPECT_FALSE(enabled().contains("Wyczyramk1"));
     // A frame of no pulses disables them again.
     window->ZorComPort1RxString(nullptr, FrameLine(""));
     EXPECT_EQ(enabled(), QStringList{"Wczytajramk1"});
