@@ -27,7 +27,8 @@ struct Cluster {
 };
 
 // Lengths within one tolerance window of a cluster's shortest member join it; the window is the
-// shared tolerance's width without the lag, which moves every member alike.
+// shared tolerance's width without the lag, which moves every member alike. Lengths beyond any
+// bit's (stray gaps, absurd values) cluster only with their equals.
 std::vector<Cluster> ClusterOf(std::vector<int32_t> values) {
     std::sort(values.begin(), values.end());
     const Tolerance flat(0);
@@ -38,7 +39,7 @@ std::vector<Cluster> ClusterOf(std::vector<int32_t> values) {
         if (clusters.empty() || value > bound) {
             clusters.push_back({});
             sum = 0;
-            bound = flat.Mark(value).high;
+            bound = value > kGapUs ? value : flat.Mark(value).high;
         }
         sum += value;
         Cluster& cluster = clusters.back();
@@ -98,37 +99,50 @@ std::vector<Section> Sections(std::span<const int32_t> durations) {
     return sections;
 }
 
+// How many half-bits a mark or space is: 1, 2, or 3 where a double-length bit (RC6's trailer)
+// joins a neighbour; 0 if none.
+int HalfBitsOf(int32_t value, bool mark, int32_t unit, const Tolerance& tolerance) {
+    for (int units = 1; units <= 3; ++units)
+        if (mark ? tolerance.FitsMark(value, units * unit)
+                 : tolerance.FitsSpace(value, units * unit))
+            return units;
+    return 0;
+}
+
 bool OnGrid(const std::vector<int32_t>& centres, bool mark, int32_t unit,
             const Tolerance& tolerance) {
     return std::all_of(centres.begin(), centres.end(), [&](int32_t centre) {
-        return mark ? tolerance.FitsMark(centre, unit) || tolerance.FitsMark(centre, 2 * unit)
-                    : tolerance.FitsSpace(centre, unit) || tolerance.FitsSpace(centre, 2 * unit);
+        return HalfBitsOf(centre, mark, unit, tolerance) > 0;
     });
 }
 
 // Bi-phase bits of one section's data: its durations cut into half-bit units, paired in the phase
 // that keeps every pair of opposite levels (a first half-bit space may hide before the section, a
-// last one after it). A 1 is a space then a mark, as in RC5 and IEEE 802.3.
+// last one after it); two equal pairs of opposite levels are one double-length bit. A 1 is a space
+// then a mark, as in RC5 and IEEE 802.3.
 std::string BiPhaseBits(std::span<const int32_t> durations, const Section& section, int32_t unit,
                         const Tolerance& tolerance) {
     std::string levels;
     for (std::size_t i = section.data; i <= section.last; ++i) {
         const bool mark = i % 2 == 0;
-        const int units = (mark ? tolerance.FitsMark(durations[i], 2 * unit)
-                                : tolerance.FitsSpace(durations[i], 2 * unit))
-                              ? 2
-                              : 1;
+        const int units = HalfBitsOf(durations[i], mark, unit, tolerance);
+        if (units == 0)
+            return {};
         levels.append(static_cast<std::size_t>(units), mark ? 'M' : 'S');
     }
     for (const std::string& candidate : {levels, "S" + levels}) {
         const std::string padded = candidate.size() % 2 ? candidate + "S" : candidate;
         std::string bits;
-        for (std::size_t i = 0; i + 1 < padded.size(); i += 2) {
-            if (padded[i] == padded[i + 1])
+        std::size_t i = 0;
+        while (i + 1 < padded.size()) {
+            const std::size_t half = padded[i] != padded[i + 1] ? 1 : 2;
+            if (half == 2 && (i + 3 >= padded.size() || padded[i + 2] != padded[i + 3] ||
+                              padded[i + 2] == padded[i]))
                 break;
             bits += padded[i] == 'S' ? '1' : '0';
+            i += 2 * half;
         }
-        if (bits.size() * 2 == padded.size())
+        if (i == padded.size())
             return bits;
     }
     return {};
@@ -192,7 +206,7 @@ Generic AnalyseGeneric(std::span<const int32_t> durations, const Tolerance& tole
         // Bi-phase: marks and spaces of one and two half-bits; the lag lengthens the one as much
         // as it shortens the other, so the shortest of each give the half-bit.
         const int32_t unit = (markLengths.front() + spaceLengths.front()) / 2;
-        if (markLengths.size() + spaceLengths.size() < 3 ||
+        if (markLengths.size() + spaceLengths.size() < 3 || unit <= 0 || unit > kGapUs / 3 ||
             !OnGrid(markLengths, true, unit, tolerance) ||
             !OnGrid(spaceLengths, false, unit, tolerance))
             return generic;
