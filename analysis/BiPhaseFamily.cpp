@@ -63,6 +63,7 @@ struct Row {
     std::size_t toggle = 0;
     // No checksum, but a strict half-bit grid and a fixed length.
     Robustness robustness = Robustness::Moderate;
+    std::size_t longest = 0; // durations of a frame at most: one per half-bit
 };
 
 Row MakeRow(std::string name, std::vector<ParamInfo> params, Timing timing,
@@ -73,6 +74,10 @@ Row MakeRow(std::string name, std::vector<ParamInfo> params, Timing timing,
         if (item.name)
             item.param = static_cast<int>(IndexOf(row.info, item.name));
     row.toggle = IndexOf(row.info, "T");
+    row.longest = static_cast<std::size_t>(timing.leadMark + timing.leadSpace);
+    for (const Item& item : row.items)
+        row.longest += static_cast<std::size_t>(item.width == 0 ? item.value
+                                                                : item.width * (item.wide ? 4 : 2));
     return row;
 }
 
@@ -115,17 +120,43 @@ const std::vector<Row>& Rows() {
     return rows;
 }
 
-// How many units of `unit` a captured mark or space is, 0 if it fits no whole number of them up to
-// kMaxUnits.
-int UnitsOf(int32_t value, bool mark, int32_t unit, const Tolerance& tolerance) {
-    const int64_t corrected =
-        mark ? int64_t{value} - tolerance.lag() : int64_t{value} + tolerance.lag();
-    const int64_t units = (corrected + unit / 2) / unit;
-    if (units < 1 || units > kMaxUnits)
-        return 0;
-    const int32_t us = static_cast<int32_t>(units) * unit;
-    return Fits(tolerance, mark, {us, us - unit, us + unit}, value) ? static_cast<int>(units) : 0;
-}
+// The windows of whole numbers of one unit, marks and spaces, each worked out when first needed:
+// a reading asks for the same few again and again.
+class UnitWindows {
+public:
+    UnitWindows(int32_t unit, const Tolerance& tolerance) : unit_(unit), tolerance_(tolerance) {}
+
+    int32_t unit() const { return unit_; }
+
+    // How many units a captured mark or space is, 0 if it fits no whole number up to kMaxUnits.
+    int Of(int32_t value, bool mark) {
+        const int64_t corrected =
+            mark ? int64_t{value} - tolerance_.lag() : int64_t{value} + tolerance_.lag();
+        const int64_t units = (corrected + unit_ / 2) / unit_;
+        if (units < 1 || units > kMaxUnits)
+            return 0;
+        const Window& window = At(static_cast<int>(units), mark);
+        return value >= window.low && value <= window.high ? static_cast<int>(units) : 0;
+    }
+    // Whether a space is too long for any run inside a frame: the gap after it.
+    bool Gap(int32_t value) { return value > At(kMaxUnits, false).high; }
+
+private:
+    const Window& At(int units, bool mark) {
+        const auto index = static_cast<std::size_t>(2 * (units - 1) + (mark ? 1 : 0));
+        if (!known_[index]) {
+            const int32_t us = units * unit_;
+            windows_[index] = WindowOf(tolerance_, mark, {us, us - unit_, us + unit_});
+            known_[index] = true;
+        }
+        return windows_[index];
+    }
+
+    int32_t unit_;
+    const Tolerance& tolerance_;
+    std::array<Window, 2 * kMaxUnits> windows_{};
+    std::array<bool, 2 * kMaxUnits> known_{};
+};
 
 // The signal from a start read as half-bit units of one level each, preceded by one unit of the
 // space before the frame (RC5's first half-bit hides there). A captured duration counts as k units
@@ -134,14 +165,11 @@ int UnitsOf(int32_t value, bool mark, int32_t unit, const Tolerance& tolerance) 
 // are read only as far as asked.
 class HalfBits {
 public:
-    HalfBits(std::span<const int32_t> durations, std::size_t at, int32_t unit,
-             const Tolerance& tolerance)
-        : durations_(durations), start_(at), next_(at), unit_(unit), tolerance_(tolerance) {
+    HalfBits(std::span<const int32_t> durations, std::size_t at, UnitWindows& windows)
+        : durations_(durations), start_(at), next_(at), windows_(windows) {
         level_[0] = 0;
         filled_ = 1;
     }
-
-    bool Reads(std::size_t at, int32_t unit) const { return at == start_ && unit == unit_; }
 
     // 1 mark, 0 space, -1 unreadable.
     int Level(std::size_t i) {
@@ -169,11 +197,11 @@ private:
         }
         const bool mark = offset % 2 == 0;
         const int32_t value = durations_[next_];
-        if (!mark && value > LongestSpace()) {
+        if (!mark && windows_.Gap(value)) {
             Stop(State::Gap);
             return;
         }
-        const auto units = static_cast<std::size_t>(UnitsOf(value, mark, unit_, tolerance_));
+        const auto units = static_cast<std::size_t>(windows_.Of(value, mark));
         if (units == 0 || filled_ + units > kCapacity) {
             Stop(State::Broken);
             return;
@@ -184,12 +212,6 @@ private:
         }
         ++next_;
     }
-    int32_t LongestSpace() {
-        if (longestSpace_ == 0)
-            longestSpace_ =
-                WindowOf(tolerance_, false, {kMaxUnits * unit_, (kMaxUnits - 1) * unit_, 0}).high;
-        return longestSpace_;
-    }
     void Stop(State state) {
         state_ = state;
         gapStart_ = filled_;
@@ -198,9 +220,7 @@ private:
     std::span<const int32_t> durations_;
     std::size_t start_;
     std::size_t next_;
-    int32_t unit_;
-    const Tolerance& tolerance_;
-    int32_t longestSpace_ = 0;
+    UnitWindows& windows_;
     std::array<int8_t, kCapacity> level_;
     std::array<uint8_t, kCapacity> offset_;
     std::size_t filled_ = 0;
@@ -355,24 +375,25 @@ std::vector<Candidate> DecodeAt(std::span<const int32_t> durations, std::size_t 
     std::vector<Candidate> found;
     // Rows of one unit follow each other and read the same half-bits from a start. Most starts
     // hold no bi-phase frame: the first mark's length tells at once.
+    std::optional<UnitWindows> windows;
     std::optional<HalfBits> units;
-    int32_t unit = 0;
     int first = 0;
     for (const Row& row : Rows()) {
-        if (row.timing.unit != unit) {
-            unit = row.timing.unit;
-            first = UnitsOf(durations[at], true, unit, tolerance);
+        if (!windows || windows->unit() != row.timing.unit) {
+            units.reset();
+            windows.emplace(row.timing.unit, tolerance);
+            first = windows->Of(durations[at], true);
         }
         if (row.timing.leadMark > 0 ? first != row.timing.leadMark : first < 1 || first > 2)
             continue;
-        if (!units || !units->Reads(at, unit))
-            units.emplace(durations, at, unit, tolerance);
+        if (!units)
+            units.emplace(durations, at, *windows);
         const auto read = [&](const Row& r, std::span<const int32_t>, std::size_t start,
                               const Tolerance&) {
             if (start == at)
                 return Read(r, *units, tolerance);
-            HalfBits repeat(durations, start, unit, tolerance);
-            return Read(r, repeat, tolerance);
+            HalfBits other(durations, start, *windows);
+            return Read(r, other, tolerance);
         };
         std::optional<Candidate> candidate =
             ReadCandidate(row, durations, at, tolerance, read, &Lay);

@@ -206,7 +206,7 @@ Generic AnalyseGeneric(std::span<const int32_t> durations, const Tolerance& tole
         // Bi-phase: marks and spaces of one and two half-bits; the lag lengthens the one as much
         // as it shortens the other, so the shortest of each give the half-bit.
         const int32_t unit = (markLengths.front() + spaceLengths.front()) / 2;
-        if (markLengths.size() + spaceLengths.size() < 3 ||
+        if (markLengths.size() + spaceLengths.size() < 3 || unit <= 0 || unit > kGapUs / 3 ||
             !OnGrid(markLengths, true, unit, tolerance) ||
             !OnGrid(spaceLengths, false, unit, tolerance))
             return generic;

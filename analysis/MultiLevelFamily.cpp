@@ -38,6 +38,7 @@ struct Row {
     int32_t longestSpace = 0;
     // Where every symbol has the same marks: the frame's marks in order, else empty.
     std::vector<int32_t> marks;
+    std::size_t longest = 0; // durations of a frame at most
 };
 
 // A row with what the reader needs filled in: at each place of a symbol, the lengths the other
@@ -78,6 +79,11 @@ Row MakeRow(ProtocolInfo info, std::vector<int32_t> lead,
         row.bits += field.width;
     }
     row.toggle = IndexOf(row.info, "T");
+    std::size_t longestSymbol = 0;
+    for (const std::vector<int32_t>& symbol : row.symbols)
+        longestSymbol = std::max(longestSymbol, symbol.size());
+    row.longest = row.lead.size() + static_cast<std::size_t>(row.bits / 2) * longestSymbol +
+                  (row.trailer > 0 ? 1 : 0);
     const auto marksOf = [](const std::vector<int32_t>& durations, std::size_t from) {
         std::vector<int32_t> marks;
         for (std::size_t i = from; i < durations.size(); i += 2)

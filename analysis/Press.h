@@ -57,18 +57,41 @@ Candidate MakeCandidate(const ProtocolInfo& info, std::size_t toggle, Robustness
 bool SameButToggle(const std::vector<int64_t>& a, const std::vector<int64_t>& b,
                    std::size_t toggle);
 
-// The decode of `row` (a protocol of a family: its `info`, `toggle` index and `robustness`) at
-// `at`: the first frame, then each frame after a gap that fits its nominal window and carries the
-// same parameters, the toggle apart. `read(row, durations, at, tolerance)` gives the frame at a
-// start; `lay(row, frames)` the nominal layout of frames of the given values.
+// The decode of `row` (a protocol of a family: its `info`, `toggle` index, `robustness` and the
+// `longest` frame in durations) at `at`, unless that frame repeats the one before it: the first
+// frame, then each frame after a gap that fits its nominal window and carries the same parameters,
+// the toggle apart. `read(row, durations, at, tolerance)` gives the frame at a start; `lay(row,
+// frames)` the nominal layout of frames of the given values. Whether `frame`, read at `at`, repeats
+// a frame of the same press that ends just before it (the previous frame is sought among the starts
+// `row.longest` durations back). The decode from that frame's start holds this one already; the
+// engine looks inside every decode that is not robust, and reading the rest of a long press again
+// at each of its frames would cost the square of it.
+template <class Row, class ReadFrame, class LayFrames>
+bool Repeats(const Row& row, std::span<const int32_t> durations, std::size_t at,
+             const FrameRead& frame, const Tolerance& tolerance, ReadFrame read, LayFrames lay) {
+    for (std::size_t back = 2; back <= row.longest + 1 && back <= at; back += 2) {
+        const std::optional<FrameRead> previous = read(row, durations, at - back, tolerance);
+        if (!previous || previous->last != at - 2)
+            continue;
+        if (!SameButToggle(previous->values, frame.values, row.toggle))
+            return false;
+        const std::array pair = {previous->values, frame.values};
+        const Layout layout = lay(row, std::span<const std::vector<int64_t>>(pair));
+        return Fits(tolerance, false, layout.wave[layout.lasts.front() + 1], durations[at - 1]);
+    }
+    return false;
+}
+
 template <class Row, class ReadFrame, class LayFrames>
 std::optional<Candidate> ReadCandidate(const Row& row, std::span<const int32_t> durations,
                                        std::size_t at, const Tolerance& tolerance, ReadFrame read,
                                        LayFrames lay) {
     std::vector<FrameRead> frames;
     std::vector<std::vector<int64_t>> values;
-    for (std::optional<FrameRead> frame = read(row, durations, at, tolerance);
-         frame && (values.empty() || SameButToggle(values.back(), frame->values, row.toggle));) {
+    std::optional<FrameRead> frame = read(row, durations, at, tolerance);
+    if (frame && Repeats(row, durations, at, *frame, tolerance, read, lay))
+        return std::nullopt;
+    for (; frame && (values.empty() || SameButToggle(values.back(), frame->values, row.toggle));) {
         values.push_back(frame->values);
         frames.push_back(std::move(*frame));
         const std::size_t next = frames.back().last + 2;
