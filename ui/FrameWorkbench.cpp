@@ -26,7 +26,6 @@ using analysis::formats::Signal;
 
 namespace {
 
-constexpr char OptionsKeyPath[] = "Software\\dekoder-ir\\Options";
 constexpr char HistoryShownValue[] = "HistoryPanel";
 constexpr char CarrierValue[] = "CarrierHz";
 constexpr char ImportInitDirValue[] = "ImportInitDir";
@@ -113,7 +112,7 @@ FrameWorkbench::FrameWorkbench(QMainWindow& window, ChartView& chart, frame::Fra
     window_.addDockWidget(Qt::RightDockWidgetArea, panel_);
     QString shown;
     settings::ReadRegString(QString::fromLatin1(HistoryShownValue), QStringLiteral("0"),
-                            QString::fromLatin1(OptionsKeyPath), shown);
+                            QString::fromLatin1(settings::AppKeyPath), shown);
     panel_->setVisible(shown == QStringLiteral("1"));
     connect(panel_, &HistoryPanel::EntryChosen, this, &FrameWorkbench::ChooseEntry);
     connect(panel_, &HistoryPanel::CompareRequested, this, &FrameWorkbench::CompareWithEntry);
@@ -161,7 +160,7 @@ void FrameWorkbench::BuildMenu(QMenu& popup) {
     connect(historyItem_, &QAction::toggled, this, [](bool on) {
         settings::WriteRegString(QString::fromLatin1(HistoryShownValue),
                                  on ? QStringLiteral("1") : QStringLiteral("0"),
-                                 QString::fromLatin1(OptionsKeyPath));
+                                 QString::fromLatin1(settings::AppKeyPath));
     });
     holdItem_ = popup.addAction(QStringLiteral("Wstrzymaj"));
     holdItem_->setObjectName(QStringLiteral("Wstrzymaj1"));
@@ -455,7 +454,7 @@ void FrameWorkbench::WriteSignals(Format format, const QString& path,
 int FrameWorkbench::CarrierHz() const {
     QString value;
     settings::ReadRegString(QString::fromLatin1(CarrierValue), QString::number(DefaultCarrierHz),
-                            QString::fromLatin1(OptionsKeyPath), value);
+                            QString::fromLatin1(settings::AppKeyPath), value);
     bool ok = false;
     const int hz = value.toInt(&ok);
     return ok && hz >= 10000 && hz <= 500000 ? hz : DefaultCarrierHz;
