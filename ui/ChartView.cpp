@@ -629,6 +629,9 @@ QCPRange ChartView::LeftRange() const {
 }
 
 void ChartView::SyncBeforeLayout(QSize chartSize) const {
+    if (beforeLayout_) {
+        beforeLayout_();
+    }
     if (bottomAutomatic_) {
         plot_->xAxis->setRange(BottomRange());
     }

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <qcustomplot.h>
 
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -63,6 +64,9 @@ public:
     // An empty text removes the footer line.
     void SetFooter(const QString& text);
     QString Footer() const { return footer_; }
+    // Runs before every layout of the chart (a repaint, a picture export), so that what is drawn
+    // from the current frame can be worked out once, when it is about to be shown. Empty: none.
+    void SetBeforeLayout(std::function<void()> hook) { beforeLayout_ = std::move(hook); }
     // Opened on a right click on the chart. Not owned; may be null.
     void SetPopupMenu(QMenu* menu);
     QMenu* PopupMenu() const { return popupMenu_; }
@@ -120,6 +124,7 @@ private:
     void ResetLeftAxis();
 
     std::vector<Point> points_;
+    std::function<void()> beforeLayout_;
     bool marksVisible_ = false;
     bool view3D_ = false;
     bool bottomAutomatic_ = true;

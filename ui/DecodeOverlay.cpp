@@ -206,9 +206,11 @@ DecodeOverlay::DecodeOverlay(ChartView& chart, DecodeEngine engine)
     layers_.emplace_back(new WarningsLayer(*this, &plot, decode->name()));
     layers_.emplace_back(new RowLayer(*this, &plot, decode->name(), AnnotationFont(chart_)));
     plot.setCurrentLayer(current);
+    chart_.SetBeforeLayout([this] { Refresh(); });
 }
 
 DecodeOverlay::~DecodeOverlay() {
+    chart_.SetBeforeLayout({});
     for (const QPointer<QCPLayerable>& layer : layers_) {
         delete layer.data();
     }
@@ -216,11 +218,12 @@ DecodeOverlay::~DecodeOverlay() {
 
 void DecodeOverlay::ClearSeries() {
     drawn_ = false;
+    stale_ = false;
     durations_.clear();
     result_ = {};
     layout_ = {};
     chart_.ClearSeries();
-    Apply();
+    Apply(true);
 }
 
 void DecodeOverlay::AddPoint(double x, double y, std::string_view label) {
@@ -235,14 +238,15 @@ void DecodeOverlay::FrameDrawn(std::span<const int32_t> durations, double firstL
     drawn_ = true;
     durations_.assign(durations.begin(), durations.end());
     firstLevel_ = firstLevel;
-    Analyse();
-    Apply();
+    stale_ = true;
+    chart_.ScheduleReplot();
 }
 
 void DecodeOverlay::SetEnabled(bool on) {
     enabled_ = on;
+    stale_ = false;
     Analyse();
-    Apply();
+    Apply(true);
 }
 
 void DecodeOverlay::SetBandsVisible(bool on) {
@@ -251,6 +255,7 @@ void DecodeOverlay::SetBandsVisible(bool on) {
 }
 
 std::optional<std::vector<int32_t>> DecodeOverlay::CleanFrame() const {
+    Refresh();
     return CleanDurations(durations_, result_.decodes, engine_.Nominal);
 }
 
@@ -258,7 +263,17 @@ int DecodeOverlay::RowHeight() const {
     return static_cast<int>(QFontMetricsF(AnnotationFont(chart_)).height()) + 4;
 }
 
-void DecodeOverlay::Analyse() {
+void DecodeOverlay::Refresh() const {
+    if (stale_) {
+        stale_ = false;
+        Analyse();
+        // Called before a layout or while answering: the repaint under way, or the next one,
+        // shows the result.
+        Apply(false);
+    }
+}
+
+void DecodeOverlay::Analyse() const {
     result_ = {};
     layout_ = {};
     if (enabled_ && drawn_) {
@@ -267,11 +282,13 @@ void DecodeOverlay::Analyse() {
     }
 }
 
-void DecodeOverlay::Apply() {
+void DecodeOverlay::Apply(bool repaint) const {
     const int rows = RowsOf(layout_);
     // The bottom axis moves down to make room for the row; with nothing to show it stays put.
     chart_.Plot()->xAxis->setOffset(rows == 0 ? 0 : rows * RowHeight() + 2 * RowGap);
-    chart_.ScheduleReplot();
+    if (repaint) {
+        chart_.ScheduleReplot();
+    }
 }
 
 } // namespace ui

@@ -52,8 +52,14 @@ public:
     bool BandsVisible() const { return bandsVisible_; }
 
     // The protocols found in the frame on the chart; empty while disabled.
-    const std::vector<analysis::Decode>& Decodes() const { return result_.decodes; }
-    const AnnotationLayout& Layout() const { return layout_; }
+    const std::vector<analysis::Decode>& Decodes() const {
+        Refresh();
+        return result_.decodes;
+    }
+    const AnnotationLayout& Layout() const {
+        Refresh();
+        return layout_;
+    }
     // The durations of the frame on the chart, as drawn.
     std::span<const int32_t> Durations() const { return durations_; }
     // The frame on the chart with its decoded stretches at nominal timings (CleanDurations);
@@ -63,8 +69,11 @@ public:
     int RowHeight() const;
 
 private:
-    void Analyse();
-    void Apply();
+    // A drawn frame is analysed when it is about to be shown or asked about, not at every
+    // drawing: a burst of frames between two repaints costs one analysis, not one per frame.
+    void Refresh() const;
+    void Analyse() const;
+    void Apply(bool repaint) const;
 
     ChartView& chart_;
     DecodeEngine engine_;
@@ -73,8 +82,9 @@ private:
     std::vector<int32_t> durations_;
     double firstLevel_ = 0.0;
     bool drawn_ = false;
-    analysis::Result result_;
-    AnnotationLayout layout_;
+    mutable bool stale_ = false;
+    mutable analysis::Result result_;
+    mutable AnnotationLayout layout_;
     // Owned by the chart's plot, which may be gone first.
     std::vector<QPointer<QCPLayerable>> layers_;
 };

@@ -117,26 +117,14 @@ FrameWorkbench::FrameWorkbench(QMainWindow& window, ChartView& chart, frame::Fra
     connect(panel_, &HistoryPanel::EntryChosen, this, &FrameWorkbench::ChooseEntry);
     connect(panel_, &HistoryPanel::CompareRequested, this, &FrameWorkbench::CompareWithEntry);
     connect(panel_, &HistoryPanel::SaveRequested, this, [this] {
-        const QString folder = ReadInitialFolder(ExportInitDirValue);
-        const FormatText& text = TextOf(Format::Flipper);
-        const QString path = dialogs_.GetSaveFileName(
-            &window_, {folder, QString::fromUtf8(text.description), QString::fromUtf8(text.pattern),
-                       QString::fromUtf8(text.suffix)});
-        if (path.isEmpty())
-            return;
-        WriteInitialFolder(ExportInitDirValue, folder);
-        SaveHistory(path);
+        const QString path = AskFile(true, Format::Flipper);
+        if (!path.isEmpty())
+            SaveHistory(path);
     });
     connect(panel_, &HistoryPanel::LoadRequested, this, [this] {
-        const QString folder = ReadInitialFolder(ImportInitDirValue);
-        const FormatText& text = TextOf(Format::Flipper);
-        const QString path =
-            dialogs_.GetOpenFileName(&window_, {folder, QString::fromUtf8(text.description),
-                                                QString::fromUtf8(text.pattern), QString()});
-        if (path.isEmpty())
-            return;
-        WriteInitialFolder(ImportInitDirValue, folder);
-        LoadHistory(path);
+        const QString path = AskFile(false, Format::Flipper);
+        if (!path.isEmpty())
+            LoadHistory(path);
     });
 
     echoTimer_ = new QTimer(this);
@@ -192,33 +180,36 @@ void FrameWorkbench::BuildMenu(QMenu& popup) {
             QAction* item = importMenu_->addAction(QString::fromUtf8(text.item));
             importItems_.emplace_back(format, item);
             connect(item, &QAction::triggered, this, [this, format] {
-                const FormatText& t = TextOf(format);
-                const QString folder = ReadInitialFolder(ImportInitDirValue);
-                const QString path =
-                    dialogs_.GetOpenFileName(&window_, {folder, QString::fromUtf8(t.description),
-                                                        QString::fromUtf8(t.pattern), QString()});
-                if (path.isEmpty())
-                    return;
-                WriteInitialFolder(ImportInitDirValue, folder);
-                Import(format, path);
+                const QString path = AskFile(false, format);
+                if (!path.isEmpty())
+                    Import(format, path);
             });
         }
         if (format != Format::Mode2) {
             QAction* item = exportMenu_->addAction(QString::fromUtf8(text.item));
             exportItems_.emplace_back(format, item);
             connect(item, &QAction::triggered, this, [this, format] {
-                const FormatText& t = TextOf(format);
-                const QString folder = ReadInitialFolder(ExportInitDirValue);
-                const QString path = dialogs_.GetSaveFileName(
-                    &window_, {folder, QString::fromUtf8(t.description),
-                               QString::fromUtf8(t.pattern), QString::fromUtf8(t.suffix)});
-                if (path.isEmpty())
-                    return;
-                WriteInitialFolder(ExportInitDirValue, folder);
-                Export(format, path);
+                const QString path = AskFile(true, format);
+                if (!path.isEmpty())
+                    Export(format, path);
             });
         }
     }
+}
+
+QString FrameWorkbench::AskFile(bool save, Format format) {
+    const FormatText& text = TextOf(format);
+    const char* folderValue = save ? ExportInitDirValue : ImportInitDirValue;
+    const QString folder = ReadInitialFolder(folderValue);
+    // Opening adds no suffix to a typed name: a file without one must stay reachable.
+    const FileDialogs::Request request{folder, QString::fromUtf8(text.description),
+                                       QString::fromUtf8(text.pattern),
+                                       save ? QString::fromUtf8(text.suffix) : QString()};
+    const QString path = save ? dialogs_.GetSaveFileName(&window_, request)
+                              : dialogs_.GetOpenFileName(&window_, request);
+    if (!path.isEmpty())
+        WriteInitialFolder(folderValue, folder);
+    return path;
 }
 
 QAction* FrameWorkbench::ImportItem(Format format) const {

@@ -83,6 +83,8 @@ signals:
 
 private:
     void BuildMenu(QMenu& popup);
+    // Asks for a file of the format through the dialogs, starting in the remembered folder.
+    QString AskFile(bool save, analysis::formats::Format format);
     void SetHeld(bool held);
     void ShowPanel(bool shown);
     void StartEmitAndCompare();

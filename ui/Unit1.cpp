@@ -446,6 +446,8 @@ void TForm1::CheckBox2Click() {
 
 void TForm1::PopupMenu1Popup() {
     EnableFrameCommands();
+    // Asks for the decode, so only when the menu is shown, not with every frame.
+    decodeMenu_->Popup();
     ActionList1Update();
 }
 
@@ -457,7 +459,6 @@ void TForm1::EnableFrameCommands() {
         item->setEnabled(haveFrame);
     }
     ui_->Wczytajramk1->setEnabled(true);
-    decodeMenu_->Popup();
     workbench_->UpdateMenu(haveFrame);
 }
 
@@ -582,6 +583,8 @@ void TForm1::Wyczyramk1Click() {
         return;
     }
     core_->LoadFrame({pulseFrame_.Mode, *clean});
+    EnableFrameCommands();
+    workbench_->AfterRedraw();
 }
 
 void TForm1::ShowError(const char* text) {
