@@ -63,7 +63,8 @@ struct Row {
     std::size_t toggle = 0;
     // No checksum, but a strict half-bit grid and a fixed length.
     Robustness robustness = Robustness::Moderate;
-    std::size_t longest = 0; // durations of a frame at most: one per half-bit
+    std::size_t longest = 0;  // durations of a frame at most: one per half-bit
+    std::size_t shortest = 0; // and at least: each bit changes level in its middle
 };
 
 Row MakeRow(std::string name, std::vector<ParamInfo> params, Timing timing,
@@ -75,6 +76,10 @@ Row MakeRow(std::string name, std::vector<ParamInfo> params, Timing timing,
             item.param = static_cast<int>(IndexOf(row.info, item.name));
     row.toggle = IndexOf(row.info, "T");
     row.longest = static_cast<std::size_t>(timing.leadMark + timing.leadSpace);
+    row.shortest = timing.leadMark > 0 ? 2 : 0;
+    for (const Item& item : row.items)
+        row.shortest += static_cast<std::size_t>(item.width);
+    --row.shortest; // the last half-bit may run into the gap
     for (const Item& item : row.items)
         row.longest += static_cast<std::size_t>(item.width == 0 ? item.value
                                                                 : item.width * (item.wide ? 4 : 2));
@@ -370,6 +375,17 @@ Layout Lay(const Row& row, std::span<const std::vector<int64_t>> frames) {
     return wave.Finish();
 }
 
+// Whether `count` durations from `at` hold no gap and lie within the signal.
+bool Room(std::span<const int32_t> durations, std::size_t at, std::size_t count,
+          UnitWindows& windows) {
+    if (at + count > durations.size())
+        return false;
+    for (std::size_t i = at + 1; i + 1 < at + count; i += 2)
+        if (windows.Gap(durations[i]))
+            return false;
+    return true;
+}
+
 std::vector<Candidate> DecodeAt(std::span<const int32_t> durations, std::size_t at,
                                 const Tolerance& tolerance) {
     std::vector<Candidate> found;
@@ -385,6 +401,9 @@ std::vector<Candidate> DecodeAt(std::span<const int32_t> durations, std::size_t 
             first = windows->Of(durations[at], true);
         }
         if (row.timing.leadMark > 0 ? first != row.timing.leadMark : first < 1 || first > 2)
+            continue;
+        // Inside a frame (where the engine looks for better decodes) the gap comes too soon.
+        if (!Room(durations, at, row.shortest, *windows))
             continue;
         if (!units)
             units.emplace(durations, at, *windows);
