@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 namespace analysis::detail {
 namespace {
@@ -16,10 +17,13 @@ namespace {
 constexpr int32_t kAbsoluteUs = 150;
 constexpr int32_t kRelativePercent = 20;
 
-Window Around(int32_t centre, int32_t nominal) {
-    const int32_t half =
-        kAbsoluteUs + static_cast<int32_t>(int64_t{nominal} * kRelativePercent / 100);
-    return {nominal, std::max<int32_t>(1, centre - half), centre + half};
+// Worked out in 64 bits and clamped, so a huge nominal length cannot overflow the window.
+Window Around(int64_t centre, int32_t nominal) {
+    const int64_t half = kAbsoluteUs + int64_t{nominal} * kRelativePercent / 100;
+    const auto clamp = [](int64_t v) {
+        return static_cast<int32_t>(std::clamp<int64_t>(v, 1, std::numeric_limits<int32_t>::max()));
+    };
+    return {nominal, clamp(centre - half), clamp(centre + half)};
 }
 
 // Receivers lengthen marks and shorten spaces by the same lag, 50-150 us. Nearly every code
@@ -40,10 +44,10 @@ int32_t LowPercentile(std::array<int32_t, kSample>& values, std::size_t count) {
 } // namespace
 
 Window Tolerance::Mark(int32_t nominal) const {
-    return Around(nominal + lag_, nominal);
+    return Around(int64_t{nominal} + lag_, nominal);
 }
 Window Tolerance::Space(int32_t nominal) const {
-    return Around(nominal - lag_, nominal);
+    return Around(int64_t{nominal} - lag_, nominal);
 }
 bool Tolerance::FitsMark(int32_t value, int32_t nominal) const {
     const Window w = Mark(nominal);

@@ -18,6 +18,7 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace ui {
 
@@ -33,6 +34,8 @@ constexpr char ExportInitDirValue[] = "ExportInitDir";
 constexpr int DefaultCarrierHz = 38000;
 // A signal file larger than this is no collection of remote codes; it is refused unread.
 constexpr qint64 SignalFileSizeLimit = 16 * 1024 * 1024;
+// A space this long at the end of a signal is the gap before the next frame.
+constexpr int32_t TrailingGapUs = 20000;
 
 constexpr char ErrorCaption[] = " BŁĄD !";
 constexpr char NoFrameToEmit[] = "Brak ramki danych do emisji!   ";
@@ -374,7 +377,13 @@ std::optional<std::vector<Signal>> FrameWorkbench::ReadSignals(Format format, co
             ShowError(QStringLiteral("Plik \"%1\" nie zawiera żadnego sygnału.").arg(path));
             return std::nullopt;
         }
-        for (const Signal& signal : found) {
+        for (Signal& signal : found) {
+            // Formats of pairs (Pronto, raw codes) end with the gap after the frame, which a
+            // receiver never reports: the frame ends with its last mark, as the device's do.
+            if (signal.durations.size() % 2 == 0 && !signal.durations.empty() &&
+                std::abs(signal.durations.back()) >= TrailingGapUs) {
+                signal.durations.pop_back();
+            }
             if (signal.durations.size() > static_cast<size_t>(frame::FrameCapacity)) {
                 ShowError(
                     QStringLiteral("Sygnał \"%1\" w pliku \"%2\" ma %3 czasów, a ramka mieści "

@@ -459,6 +459,9 @@ void TForm1::EnableFrameCommands() {
         item->setEnabled(haveFrame);
     }
     ui_->Wczytajramk1->setEnabled(true);
+    // Switches of the view, not commands on a frame.
+    decodeMenu_->Dekodujprotok1->setEnabled(true);
+    decodeMenu_->Pasmatolerancji1->setEnabled(true);
     workbench_->UpdateMenu(haveFrame);
 }
 

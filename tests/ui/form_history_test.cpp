@@ -163,7 +163,8 @@ TEST_F(History, EveryFormatRoundTripsThroughItsFileAndBadFilesChangeNothing) {
     const QString badFile = folder.filePath(QStringLiteral("bad.ir"));
     QFile bad(badFile);
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
-    bad.write("Filetype: IR signals file\nVersion: 1\n#\nname: Power\ntype: raw\nfrequency: x\n");
+    bad.write("Filetype: IR signals file\nVersion: 1\n#\nname: Power\ntype: raw\nfrequency: x\n"
+              "duty_cycle: 0.33\ndata: 900 450 900\n");
     bad.close();
     Bench().Import(Format::Mode2, longFile);
     Bench().Import(Format::Flipper, badFile);
