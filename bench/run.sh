@@ -18,7 +18,7 @@ out=docs/performance.md
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDEKODER_BUILD_BENCH=ON \
     -DDEKODER_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target frame_bench chart_bench flood_bench window_bench \
-    dekoder_probe bare_window process_bench analysis_bench analysis_accuracy formats_bench >/dev/null
+    dekoder_probe bare_window process_bench analysis_bench analysis_accuracy formats_bench history_bench >/dev/null
 bin="$build/bench"
 
 if [[ -n "${BENCH_QUICK:-}" ]]; then
@@ -55,6 +55,8 @@ flood_out=$("$bin/flood_bench" $flood)
 echo "end to end and latency..." >&2
 # shellcheck disable=SC2086
 window_out=$("$bin/window_bench" $window 2>/dev/null)
+# shellcheck disable=SC2086
+history_out=$("$bin/history_bench" 2>/dev/null)
 echo "start, close, memory and idle..." >&2
 # shellcheck disable=SC2086
 process_out=$("$bin/process_bench" "$bin/dekoder_probe" "$bin/bare_window" $process)
@@ -192,6 +194,13 @@ Importing a 500-signal Flipper file, then decoding every signal (target ≥ 10 0
 
 \`\`\`
 $formats_out
+\`\`\`
+
+The window with a history of 1000 decoded frames (target: choosing an entry draws it in under
+20 ms): \`$bin/history_bench\`
+
+\`\`\`
+$history_out
 \`\`\`
 
 EOF
