@@ -37,10 +37,21 @@ std::string DecodeSummary(const analysis::Decode& decode) {
     return text;
 }
 
+// The analysis names encodings in English (irdecode prints them); the window speaks Polish.
+std::string PolishEncoding(const std::string& encoding) {
+    if (encoding == "pulse distance")
+        return "kodowanie odstępem impulsów";
+    if (encoding == "pulse width")
+        return "kodowanie szerokością impulsów";
+    if (encoding == "bi-phase")
+        return "kodowanie dwufazowe";
+    return encoding;
+}
+
 std::string GenericSummary(const analysis::Generic& generic) {
     std::string text = "Nieznany protokół";
     if (!generic.encoding.empty() && generic.encoding != "unknown") {
-        text += ": " + generic.encoding;
+        text += ": " + PolishEncoding(generic.encoding);
     }
     if (!generic.bits.empty()) {
         text += ", bitów: " + std::to_string(generic.bits.size());

@@ -48,8 +48,8 @@ struct AnnotationLayout {
 
 // "NEC1  D=4  S=251  F=8  ×3" (the repeat count only when repeats follow).
 std::string DecodeSummary(const analysis::Decode& decode);
-// The reading of a signal no protocol fits: "Nieznany protokół: pulse distance, bitów: 32, MSB
-// 20DF10EF, LSB 04FB08F7", shortened to what the analysis found.
+// The reading of a signal no protocol fits: "Nieznany protokół: kodowanie odstępem impulsów,
+// bitów: 32, MSB 20DF10EF, LSB 04FB08F7", shortened to what the analysis found.
 std::string GenericSummary(const analysis::Generic& generic);
 
 // `durations` as drawn (signed, frame order), the first pulse at `firstLevel`, the levels then

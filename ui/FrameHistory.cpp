@@ -1,6 +1,7 @@
 #include "ui/FrameHistory.h"
 
 #include "analysis/Compare.h"
+#include "ui/AnnotationLayout.h"
 
 #include <QStringList>
 
@@ -88,15 +89,8 @@ QString FrameHistory::SummaryText(const HistoryEntry& entry) {
         parts << text;
     }
     QString text = parts.join(QStringLiteral(" + "));
-    if (text.isEmpty()) {
-        const analysis::Generic& generic = entry.analysis.generic;
-        text = QStringLiteral("? %1").arg(QString::fromStdString(generic.encoding));
-        if (!generic.bits.empty()) {
-            text += QStringLiteral(", %1 b, 0x%2")
-                        .arg(generic.bits.size())
-                        .arg(QString::fromStdString(generic.hexMsb));
-        }
-    }
+    if (text.isEmpty())
+        text = QString::fromStdString(GenericSummary(entry.analysis.generic));
     if (entry.repeats > 0)
         text += QStringLiteral(" ×%1").arg(entry.repeats);
     return text;

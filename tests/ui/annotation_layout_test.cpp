@@ -62,7 +62,7 @@ TEST(AnnotationLayout, UnknownSignalsShowTheGenericReadingAndEmptyFramesNothing)
     EXPECT_THAT(layout.Timings, IsEmpty());
     EXPECT_THAT(
         layout.Summary,
-        ElementsAre(FieldsAre(0, "Nieznany protokół: pulse distance, bitów: 4, MSB 4, LSB 2")));
+        ElementsAre(FieldsAre(0, "Nieznany protokół: kodowanie odstępem impulsów, bitów: 4, MSB 4, LSB 2")));
 
     result.generic = {"unknown", {}, {}, std::nullopt, "", "", ""};
     EXPECT_THAT(LayOutAnnotation(Frame, 1.0, result).Summary,
