@@ -377,10 +377,10 @@ TEST_F(ChartViewTest, ABurstOfFramesCostsAFewRepaintsAndShowsTheLastFrame) {
     }());
 
     Settle();
-    // The first frame repaints at once; after that at most one repaint per gap.
+    // The first frame repaints at once; after that at most one repaint per gap, however slowly
+    // a loaded machine (or a sanitizer) lets the burst go by.
     EXPECT_GE(replots, 2);
     EXPECT_LE(replots, 2 + burstMs / ChartView::RepaintGapMs);
-    EXPECT_LT(replots, Frames / 4);
 
     // What is on screen is the last frame, not one from the middle of the burst.
     ChartView last;
