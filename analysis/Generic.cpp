@@ -166,6 +166,8 @@ std::string Hex(const std::string& bits, bool lsbFirst) {
 
 } // namespace
 
+constexpr std::size_t kMinimumBits = 4;
+
 Generic AnalyseGeneric(std::span<const int32_t> durations, const Tolerance& tolerance) {
     Generic generic;
     generic.encoding = "unknown";
@@ -217,6 +219,12 @@ Generic AnalyseGeneric(std::span<const int32_t> durations, const Tolerance& tole
             generic.bits += bits;
         }
         generic.encoding = "bi-phase";
+    }
+    // A handful of durations fits any encoding: a reading of so few bits would only mislead.
+    if (generic.bits.size() < kMinimumBits) {
+        generic.encoding = "unknown";
+        generic.bits.clear();
+        return generic;
     }
     generic.hexLsb = Hex(generic.bits, true);
     generic.hexMsb = Hex(generic.bits, false);
