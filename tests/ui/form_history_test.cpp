@@ -151,6 +151,18 @@ TEST_F(History, EveryFormatRoundTripsThroughItsFileAndBadFilesChangeNothing) {
             EXPECT_NEAR(back[i], frame[i], format == Format::Pronto ? 30 : 0) << i;
     }
 
+    // The named collection goes into one Flipper file and comes back with its names.
+    ui::FrameHistory& history = Bench().History();
+    ASSERT_TRUE(history.setData(history.index(0, ui::FrameHistory::ColumnName),
+                                QStringLiteral("Power"), Qt::EditRole));
+    const int saved = history.Size();
+    const QString collection = folder.filePath(QStringLiteral("remote.ir"));
+    Bench().SaveHistory(collection);
+    Bench().LoadHistory(collection);
+    ASSERT_EQ(history.Size(), 2 * saved);
+    EXPECT_EQ(history.Entry(saved).name, QStringLiteral("Power"));
+    EXPECT_EQ(history.Entry(saved).durations, frame);
+
     MessageBoxRecorder boxes;
     const int entries = Entries().Size();
     const auto before = Current(*window.form);
