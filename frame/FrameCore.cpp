@@ -11,8 +11,8 @@ namespace frame {
 
 namespace {
 
-constexpr double HighLevel = 1.0;
-constexpr double LowLevel = 0.1;
+constexpr double HighLevel = WaveHighLevel;
+constexpr double LowLevel = WaveLowLevel;
 
 } // namespace
 

@@ -10,6 +10,10 @@
 
 namespace frame {
 
+// The two levels of the drawn wave; the chart's overlays draw on the same levels.
+inline constexpr double WaveHighLevel = 1.0;
+inline constexpr double WaveLowLevel = 0.1;
+
 // Status panels (0-based) written by the frame core.
 inline constexpr int PanelPulseCount = 1;
 inline constexpr int PanelMode = 3;

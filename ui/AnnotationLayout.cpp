@@ -1,13 +1,15 @@
 #include "ui/AnnotationLayout.h"
 
+#include "frame/FrameCore.h"
+
 #include <algorithm>
 #include <cstdlib>
 
 namespace ui {
 namespace {
 
-constexpr double HighLevel = 1.0;
-constexpr double LowLevel = 0.1;
+constexpr double HighLevel = frame::WaveHighLevel;
+constexpr double LowLevel = frame::WaveLowLevel;
 
 std::string DefaultText(analysis::Span::Kind kind) {
     switch (kind) {

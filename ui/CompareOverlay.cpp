@@ -1,5 +1,6 @@
 #include "ui/CompareOverlay.h"
 
+#include "frame/FrameCore.h"
 #include "ui/ChartView.h"
 
 #include <qcustomplot.h>
@@ -11,8 +12,8 @@ namespace ui {
 namespace {
 
 // The levels of the drawn wave, as the frame's own drawing uses them.
-constexpr double HighLevel = 1.0;
-constexpr double LowLevel = 0.1;
+constexpr double HighLevel = frame::WaveHighLevel;
+constexpr double LowLevel = frame::WaveLowLevel;
 
 const QColor ReferenceColour(0x10, 0x40, 0xD0);
 const QColor DifferenceColour(0xFF, 0x90, 0x00, 0x50);

@@ -1,5 +1,6 @@
 #include "ui/DecodeOverlay.h"
 
+#include "frame/FrameCore.h"
 #include "ui/ChartView.h"
 
 #include <QFontMetricsF>
@@ -10,8 +11,8 @@
 namespace ui {
 namespace {
 
-constexpr double HighLevel = 1.0;
-constexpr double LowLevel = 0.1;
+constexpr double HighLevel = frame::WaveHighLevel;
+constexpr double LowLevel = frame::WaveLowLevel;
 // Room between the plotting area and the annotation row, and below the row.
 constexpr int RowGap = 3;
 

@@ -1,6 +1,9 @@
 #include "ui/FormSeams.h"
 
+#include "settings/MsgBox.h"
+
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileDialog>
 #include <QUrl>
 
@@ -40,6 +43,14 @@ QString QtFileDialogs::GetSaveFileName(QWidget* parent, const Request& request) 
 
 QString QtFileDialogs::GetOpenFileName(QWidget* parent, const Request& request) {
     return RunFileDialog(parent, QFileDialog::AcceptOpen, request);
+}
+
+void ShowErrorBox(const QString& text) {
+    settings::MsgBox(text, QStringLiteral(" BŁĄD !"), settings::MB_ICONERROR);
+}
+
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
 }
 
 void DesktopUrlOpener::Open(const QString& text) {

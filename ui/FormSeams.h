@@ -2,9 +2,19 @@
 
 #include <QString>
 
+#include <string>
+
 class QWidget;
 
 namespace ui {
+
+// The program's own error message: the text in a modal box captioned " BŁĄD !" with the error
+// icon. Texts end in three blanks, as the program's messages do.
+inline constexpr char NoFrameToEmit[] = "Brak ramki danych do emisji!   ";
+void ShowErrorBox(const QString& text);
+
+// A path a dialog returned, in the file system's own encoding.
+std::string LocalPath(const QString& path);
 
 // The file dialogs the main window opens. The window goes through this interface so that tests can
 // answer the dialogs without a person.

@@ -37,12 +37,9 @@ constexpr qint64 SignalFileSizeLimit = 16 * 1024 * 1024;
 // A space this long at the end of a signal is the gap before the next frame.
 constexpr int32_t TrailingGapUs = 20000;
 
-constexpr char ErrorCaption[] = " BŁĄD !";
-constexpr char NoFrameToEmit[] = "Brak ramki danych do emisji!   ";
-
+// The workbench's messages are written without the program's three closing blanks.
 void ShowError(const QString& text) {
-    settings::MsgBox(text + QStringLiteral("   "), QString::fromUtf8(ErrorCaption),
-                     settings::MB_ICONERROR);
+    ShowErrorBox(text + QStringLiteral("   "));
 }
 
 struct FormatText {
@@ -64,10 +61,6 @@ constexpr FormatText Formats[] = {
 const FormatText& TextOf(Format format) {
     return *std::find_if(std::begin(Formats), std::end(Formats),
                          [&](const FormatText& t) { return t.format == format; });
-}
-
-std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
 }
 
 } // namespace
@@ -339,7 +332,7 @@ void FrameWorkbench::CompareWithFile() {
 void FrameWorkbench::StartEmitAndCompare() {
     const frame::PulseFrame& frame = core_.Frame();
     if (frame.Count <= 0) {
-        ShowError(QString::fromUtf8(NoFrameToEmit).trimmed());
+        ShowErrorBox(QString::fromUtf8(NoFrameToEmit));
         return;
     }
     reference_ =

@@ -34,8 +34,6 @@ namespace {
 
 constexpr char PortValueName[] = "Port komunikacyjny";
 constexpr char DefaultPort[] = "COM1";
-constexpr char ErrorCaption[] = " BŁĄD !";
-constexpr char NoFrameToEmit[] = "Brak ramki danych do emisji!   ";
 constexpr char NoFrameToSave[] = "Brak ramki danych do zapisu!   ";
 constexpr char CleanFrameTooLong[] =
     "Ramka z czasami nominalnymi ma więcej niż 301 impulsów; ramka pozostaje bez zmian.   ";
@@ -52,10 +50,6 @@ const QColor WebHoverColour(0x00, 0x00, 0xFF);
 
 QString FromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
 }
 
 FileDialogs::Request FrameFileRequest(const QString& folder) {
@@ -591,8 +585,7 @@ void TForm1::Wyczyramk1Click() {
 }
 
 void TForm1::ShowError(const char* text) {
-    settings::MsgBox(QString::fromUtf8(text), QString::fromUtf8(ErrorCaption),
-                     settings::MB_ICONERROR);
+    ShowErrorBox(QString::fromUtf8(text));
 }
 
 } // namespace ui
