@@ -126,15 +126,19 @@ ISR(TIMER1_CAPT_vect) {
     TCCR1B ^= _BV(ICES1);
     const uint16_t captured = ICR1;
     TIFR1 = _BV(ICF1);
+    uint16_t now = TCNT1;
+    bool low = ReceiverLow();
     bool mark = (TCCR1B & _BV(ICES1)) != 0;
     PushEdge(Extend(captured), mark);
-    // An edge the other way that came before the flip was not captured: the pin shows it. Take
-    // it at the present time; the capture logic merges such short pulses.
-    for (uint8_t i = 0; i < 4 && ReceiverLow() != mark; ++i) {
-        const uint16_t now = TCNT1;
+    // An edge the other way that came before the flip was not captured, but the pin shows it:
+    // take it at the time the pin was read. Such a pulse lasts only as long as this interrupt's
+    // latency, and the capture logic merges it with the pulses around it.
+    for (uint8_t i = 0; i < 4 && low != mark; ++i) {
         mark = !mark;
         WaitForEdgeAfter(mark);
         PushEdge(Extend(now), mark);
+        now = TCNT1;
+        low = ReceiverLow();
     }
 }
 
@@ -171,9 +175,8 @@ void HardwareSetup() {
     // IR LED driver: output, low.
     PORTD &= uint8_t(~_BV(PORTD3));
     DDRD |= _BV(DDD3);
-    // Receiver input with pull-up (the module's output is open collector on some parts).
+    // Receiver input; the modules pull their output up themselves.
     DDRB &= uint8_t(~_BV(DDB0));
-    PORTB |= _BV(PORTB0);
 
     // UART0: 38400 baud (16 MHz / 16 / 26 = 38462, +0.16 %), 8N1.
     UBRR0 = 25;

@@ -15,7 +15,7 @@ constexpr uint32_t FrameEndUs = 65000;
 
 // Pulses shorter than this are noise, not infra-red: they merge with the pulses around them.
 // The shortest symbol of any remote is well above 100 us.
-constexpr uint32_t MinPulseUs = 10;
+constexpr uint32_t MinPulseUs = 20;
 
 // Most durations one frame line carries (and one "AT+SND" set holds).
 constexpr uint16_t MaxDurations = 301;
