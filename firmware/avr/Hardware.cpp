@@ -19,6 +19,8 @@ constexpr uint8_t TxSlots = 32;   // power of two
 constexpr uint8_t DamagedByte = 0xFF;
 // Carrier: CTC toggling OC2B at F_CPU / (2 * (TOP + 1)) = 38.1 kHz, duty 50 %.
 constexpr uint8_t CarrierTop = 209;
+// Where in the counter's cycle OC2B toggles; any value up to CarrierTop gives the same wave.
+constexpr uint8_t CarrierCompare = 100;
 
 struct EdgeRecord {
     uint32_t tick;
@@ -81,7 +83,9 @@ void Carrier(bool on) {
     if (on) {
         if (TCCR2A & _BV(COM2B0))
             return;
-        TCNT2 = 0;
+        // Writing the counter blocks the compare match at once: the first toggle comes a full
+        // half-period later.
+        TCNT2 = CarrierCompare;
         // Start high at once, then toggle: every mark begins with a full carrier half-period.
         TCCR2A = _BV(WGM21) | _BV(COM2B1) | _BV(COM2B0);
         TCCR2B = _BV(CS20) | _BV(FOC2B);
@@ -186,7 +190,7 @@ void HardwareSetup() {
 
     // Timer2: carrier generator, CTC, running; its output joins the pin only during marks.
     OCR2A = CarrierTop;
-    OCR2B = 0;
+    OCR2B = CarrierCompare;
     TCCR2A = _BV(WGM21);
     TCCR2B = _BV(CS20);
 

@@ -45,8 +45,9 @@ public:
     bool Next(bool& mark, uint16_t& ticks);
 
 private:
-    // One timer period holds at most this much; longer durations take several steps.
-    static constexpr uint32_t MaxStepUs = 30000;
+    // Steps stay below half the timer's period so that a passed deadline can be told from a
+    // future one; longer durations take several steps.
+    static constexpr uint32_t MaxStepUs = 15000;
 
     Source source_ = nullptr;
     uint16_t count_ = 0;
