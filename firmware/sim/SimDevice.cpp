@@ -21,9 +21,9 @@ SimDevice::SimDevice(const std::string& elfPath) {
     if (avr_ == nullptr)
         throw std::runtime_error("simavr has no atmega328p");
     avr_init(avr_);
+    avr_->log = 0; // quiet loading: the tools' output is theirs
     avr_load_firmware(avr_, &firmware);
     avr_->frequency = CpuHz;
-    avr_->log = 0;
 
     uint32_t flags = 0;
     avr_ioctl(avr_, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
