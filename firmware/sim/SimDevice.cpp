@@ -166,6 +166,42 @@ void SimDevice::OnLed(avr_irq_t*, uint32_t value, void* self) {
     device.led_.push_back({device.avr_->cycle, high});
 }
 
+std::vector<int32_t> Envelope(const std::vector<SimDevice::Level>& levels, uint64_t gapUs) {
+    std::vector<int32_t> envelope;
+    if (levels.empty())
+        return envelope;
+    const auto us = [](uint64_t cycles) { return int32_t((cycles + CyclesPerUs / 2) / CyclesPerUs); };
+    uint64_t markStart = levels.front().cycle;
+    uint64_t lastFall = markStart;
+    for (const SimDevice::Level& level : levels) {
+        if (!level.high) {
+            lastFall = level.cycle;
+        } else if (level.cycle - lastFall > gapUs * CyclesPerUs) {
+            envelope.push_back(us(lastFall - markStart));
+            envelope.push_back(us(level.cycle - lastFall));
+            markStart = level.cycle;
+        }
+    }
+    envelope.push_back(us(lastFall - markStart));
+    return envelope;
+}
+
+CarrierMeasure MeasureCarrier(const std::vector<SimDevice::Level>& levels, uint64_t gapUs) {
+    uint64_t periodCycles = 0, highCycles = 0, periods = 0;
+    for (std::size_t i = 0; i + 2 < levels.size(); i += 2) {
+        const uint64_t period = levels[i + 2].cycle - levels[i].cycle;
+        if (!levels[i].high || period > gapUs * CyclesPerUs)
+            continue;
+        periodCycles += period;
+        highCycles += levels[i + 1].cycle - levels[i].cycle;
+        ++periods;
+    }
+    if (periods == 0)
+        return {};
+    return {double(CpuHz) * double(periods) / double(periodCycles),
+            double(highCycles) / double(periodCycles)};
+}
+
 std::string FirmwareElfPath() {
     if (const char* path = std::getenv("DEKODER_FIRMWARE_ELF"); path != nullptr && *path != '\0')
         return path;

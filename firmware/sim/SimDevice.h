@@ -81,6 +81,17 @@ private:
     bool started_ = false;
 };
 
+// The IR LED's envelope rebuilt from PD3's levels: marks are bursts of carrier, and a low level
+// longer than `gapUs` is a space. Durations in us, mark first.
+std::vector<int32_t> Envelope(const std::vector<SimDevice::Level>& levels, uint64_t gapUs = 80);
+
+// Mean carrier frequency and duty over the full periods inside the marks.
+struct CarrierMeasure {
+    double hz = 0;
+    double duty = 0;
+};
+CarrierMeasure MeasureCarrier(const std::vector<SimDevice::Level>& levels, uint64_t gapUs = 80);
+
 // Where the built firmware is: $DEKODER_FIRMWARE_ELF, else the path the build compiled in.
 std::string FirmwareElfPath();
 

@@ -12,54 +12,9 @@ namespace fwtest {
 namespace {
 
 using irsim::Durations;
-using Level = fwsim::SimDevice::Level;
 
-// A carrier period at 38 kHz, in us, rounded up.
-constexpr int CarrierPeriodUs = 27;
-constexpr int EnvelopeTolerance = 2 + CarrierPeriodUs;
-
-// Marks are bursts of carrier; a low level longer than a few carrier periods is a space.
-Durations Envelope(const std::vector<Level>& levels) {
-    Durations envelope;
-    if (levels.empty())
-        return envelope;
-    const auto us = [](uint64_t cycles) { return int32_t((cycles + 8) / fwsim::CyclesPerUs); };
-    uint64_t markStart = levels.front().cycle;
-    uint64_t lastFall = markStart;
-    for (const Level& level : levels) {
-        if (!level.high) {
-            lastFall = level.cycle;
-        } else if (level.cycle - lastFall > 3 * CarrierPeriodUs * fwsim::CyclesPerUs) {
-            envelope.push_back(us(lastFall - markStart));
-            envelope.push_back(us(level.cycle - lastFall));
-            markStart = level.cycle;
-        }
-    }
-    envelope.push_back(us(lastFall - markStart));
-    return envelope;
-}
-
-struct Carrier {
-    double hz = 0;
-    double duty = 0;
-};
-
-// Mean frequency and duty over every full period inside the marks.
-Carrier MeasureCarrier(const std::vector<Level>& levels) {
-    uint64_t periodCycles = 0, highCycles = 0, periods = 0;
-    for (std::size_t i = 0; i + 2 < levels.size(); i += 2) {
-        const uint64_t period = levels[i + 2].cycle - levels[i].cycle;
-        if (!levels[i].high || period > 2 * CarrierPeriodUs * fwsim::CyclesPerUs)
-            continue;
-        periodCycles += period;
-        highCycles += levels[i + 1].cycle - levels[i].cycle;
-        ++periods;
-    }
-    if (periods == 0)
-        return {};
-    return {double(fwsim::CpuHz) * double(periods) / double(periodCycles),
-            double(highCycles) / double(periodCycles)};
-}
+// Two microseconds and a carrier period at 38 kHz (rounded up).
+constexpr int EnvelopeTolerance = 2 + 27;
 
 class FirmwareEmissionTest : public FirmwareTest {
 protected:
@@ -71,7 +26,7 @@ protected:
         }
     }
     // Runs until the emission of `durations` must be over; the levels it left on the pin.
-    std::vector<Level> Emitted(const Durations& durations) {
+    std::vector<fwsim::SimDevice::Level> Emitted(const Durations& durations) {
         int64_t total = 0;
         for (const int32_t d : durations)
             total += std::max(d, 0);
@@ -101,8 +56,8 @@ TEST_F(FirmwareEmissionTest, SendsWhatTheProgramCollectedOnA38kHzCarrier) {
         ASSERT_THAT(Exchange("AT+SND=0," + std::to_string(row.sent.size()) + "\r\r", 1),
                     ::testing::ElementsAre("OK"));
         const auto levels = Emitted(row.sent);
-        EXPECT_TRUE(DurationsNear(Envelope(levels), row.envelope, EnvelopeTolerance));
-        const Carrier carrier = MeasureCarrier(levels);
+        EXPECT_TRUE(DurationsNear(fwsim::Envelope(levels), row.envelope, EnvelopeTolerance));
+        const fwsim::CarrierMeasure carrier = fwsim::MeasureCarrier(levels);
         EXPECT_NEAR(carrier.hz, 38000, 380);
         EXPECT_GE(carrier.duty, 0.25);
         EXPECT_LE(carrier.duty, 0.505); // toggled: exactly half, give or take simavr's timer steps
@@ -120,10 +75,10 @@ TEST_F(FirmwareEmissionTest, ReEmitsTheLastCapturedFrame) {
     ASSERT_TRUE(captured);
     device->ClearLedLevels();
     ASSERT_THAT(Exchange("ab1\r\r", 1), ::testing::ElementsAre("OK"));
-    EXPECT_TRUE(DurationsNear(Envelope(Emitted(*captured)), *captured, EnvelopeTolerance));
+    EXPECT_TRUE(DurationsNear(fwsim::Envelope(Emitted(*captured)), *captured, EnvelopeTolerance));
     // Again, as often as asked.
     ASSERT_THAT(Exchange("ab1\r\r", 1), ::testing::ElementsAre("OK"));
-    EXPECT_TRUE(DurationsNear(Envelope(Emitted(*captured)), *captured, EnvelopeTolerance));
+    EXPECT_TRUE(DurationsNear(fwsim::Envelope(Emitted(*captured)), *captured, EnvelopeTolerance));
 }
 
 TEST_F(FirmwareEmissionTest, KeepsAnsweringDuringALongEmissionButLeavesItsSetAlone) {
@@ -133,7 +88,7 @@ TEST_F(FirmwareEmissionTest, KeepsAnsweringDuringALongEmissionButLeavesItsSetAlo
     EXPECT_THAT(Exchange("AT+SND=1,900\r\r", 1), ::testing::ElementsAre("ERROR"));
     EXPECT_THAT(Exchange("ab1\r\r", 1), ::testing::ElementsAre("ERROR"));
     const auto levels = Emitted({400000});
-    EXPECT_TRUE(DurationsNear(Envelope(levels), {560, 400000, 560}, EnvelopeTolerance));
+    EXPECT_TRUE(DurationsNear(fwsim::Envelope(levels), {560, 400000, 560}, EnvelopeTolerance));
     EXPECT_THAT(Exchange("AT+SND=1,900\r\r", 1), ::testing::ElementsAre("OK"));
 }
 

@@ -4,6 +4,7 @@
 
 #include "firmware/sim/LiveDevice.h"
 #include "frame/FrameCore.h"
+#include "tests/firmware/FirmwareTestSupport.h"
 #include "settings/FormEvents.h"
 #include "tests/serial/ZorComTestSupport.h"
 #include "tools/irsim/Remotes.h"
@@ -38,36 +39,6 @@ struct ToPort : frame::CommandSink {
     TZorComPort* port = nullptr;
 };
 
-// Marks and spaces from PD3's carrier bursts, as the emission test rebuilds them.
-std::vector<int32_t> Envelope(const std::vector<fwsim::SimDevice::Level>& levels) {
-    std::vector<int32_t> envelope;
-    if (levels.empty())
-        return envelope;
-    const auto us = [](uint64_t cycles) { return int32_t((cycles + 8) / fwsim::CyclesPerUs); };
-    uint64_t markStart = levels.front().cycle;
-    uint64_t lastFall = markStart;
-    for (const auto& level : levels) {
-        if (!level.high) {
-            lastFall = level.cycle;
-        } else if (level.cycle - lastFall > 80 * fwsim::CyclesPerUs) {
-            envelope.push_back(us(lastFall - markStart));
-            envelope.push_back(us(level.cycle - lastFall));
-            markStart = level.cycle;
-        }
-    }
-    envelope.push_back(us(lastFall - markStart));
-    return envelope;
-}
-
-bool Near(const std::vector<int32_t>& got, const std::vector<int32_t>& want, int tolerance) {
-    if (got.size() != want.size())
-        return false;
-    for (std::size_t i = 0; i < got.size(); ++i)
-        if (std::abs(got[i] - want[i]) > tolerance)
-            return false;
-    return true;
-}
-
 TEST(ZorComFirmwareTest, TheProgramTalksToTheFirmwareAsToItsDevice) {
     fwsim::LiveDevice device(fwsim::FirmwareElfPath());
     FakeForm form;
@@ -98,13 +69,13 @@ TEST(ZorComFirmwareTest, TheProgramTalksToTheFirmwareAsToItsDevice) {
     const auto nec = irsim::NominalFrame({irsim::Remote::Nec, 0x04, 0x08});
     device.Play(nec);
     ASSERT_TRUE(WaitUntil([&] { return core.FramesTaken() == 1; }, 10000));
-    EXPECT_TRUE(Near(core.LastFrameLine(), nec, 1)) << ::testing::PrintToString(core.LastFrameLine());
+    EXPECT_TRUE(fwtest::DurationsNear(core.LastFrameLine(), nec, 1));
     EXPECT_EQ(panels.texts[frame::PanelPulseCount], std::to_string(nec.size()));
 
     // "Emituj ramkę z wykresu": the frame goes out on the LED pin.
     core.EmitujWykresExecute();
-    ASSERT_TRUE(WaitUntil([&] { return Envelope(device.LedLevels()).size() == nec.size(); }, 20000));
-    EXPECT_TRUE(Near(Envelope(device.LedLevels()), nec, 2 + 27));
+    ASSERT_TRUE(WaitUntil([&] { return fwsim::Envelope(device.LedLevels()).size() == nec.size(); }, 20000));
+    EXPECT_TRUE(fwtest::DurationsNear(fwsim::Envelope(device.LedLevels()), nec, 2 + 27));
 
     port.SetActive(false);
     EXPECT_FALSE(device.ResetSeen());
