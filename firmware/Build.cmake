@@ -3,6 +3,7 @@
 # gcc-avr both are skipped.
 find_program(DEKODER_AVR_GXX avr-g++)
 find_program(DEKODER_AVR_OBJCOPY avr-objcopy)
+find_program(DEKODER_AVR_SIZE avr-size)
 if(NOT DEKODER_AVR_GXX OR NOT DEKODER_AVR_OBJCOPY)
     message(STATUS "Firmware skipped: avr-g++ not found (Debian packages gcc-avr avr-libc)")
     return()

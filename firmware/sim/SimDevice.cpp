@@ -1,5 +1,6 @@
 #include "firmware/sim/SimDevice.h"
 
+#include <cstdarg>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -13,7 +14,13 @@ extern "C" {
 
 namespace fwsim {
 
+namespace {
+// simavr reports loading and peripheral details on stdout; the tools' output is their own.
+void Quiet(avr_t*, int, const char*, va_list) {}
+} // namespace
+
 SimDevice::SimDevice(const std::string& elfPath) {
+    avr_global_logger_set(&Quiet);
     elf_firmware_t firmware{};
     if (elf_read_firmware(elfPath.c_str(), &firmware) != 0)
         throw std::runtime_error("cannot read firmware " + elfPath);
@@ -21,7 +28,6 @@ SimDevice::SimDevice(const std::string& elfPath) {
     if (avr_ == nullptr)
         throw std::runtime_error("simavr has no atmega328p");
     avr_init(avr_);
-    avr_->log = 0; // quiet loading: the tools' output is theirs
     avr_load_firmware(avr_, &firmware);
     avr_->frequency = CpuHz;
 
