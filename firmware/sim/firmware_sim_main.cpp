@@ -6,9 +6,6 @@
 #include "tools/irsim/Remotes.h"
 
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
@@ -58,16 +55,12 @@ int main(int argc, char** argv) {
         }
     }
 
-    // Signals come through a descriptor so that the end always runs the destructors (the link
-    // is removed).
-    sigset_t ending;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGINT);
-    sigaddset(&ending, SIGTERM);
-    sigaddset(&ending, SIGHUP);
-    ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-    const int signals = ::signalfd(-1, &ending, SFD_CLOEXEC);
-    ::signal(SIGPIPE, SIG_IGN);
+    // Before the simulation thread starts, so that it inherits the blocked signals.
+    const int signals = irsim::EndingSignals();
+    if (signals < 0) {
+        Print(stderr, "firmware-sim: signalfd failed");
+        return 1;
+    }
 
     try {
         fwsim::LiveDevice device(elf);
