@@ -22,7 +22,8 @@ using irsim::Durations;
 // What UART0 moves per second at 38400 baud, 8N1: ten bits a byte on a board; simavr counts 11.
 constexpr double BoardBytesPerS = 38400.0 / 10;
 constexpr double SimBytesPerS = 38400.0 / 11;
-// A frame ends after 65 ms of silence; one more millisecond makes the next frame a frame of its own.
+// A frame ends after 65 ms of silence; one more millisecond makes the next frame a frame of its
+// own.
 constexpr uint64_t GapUs = 66000;
 
 struct Throughput {
@@ -49,7 +50,8 @@ Throughput Measure(const std::vector<Durations>& frames) {
                 lines += n;
                 lastLine = device.Cycle();
             }
-            return lines >= frames.size() || device.Cycle() > played + 4'000'000 * fwsim::CyclesPerUs;
+            return lines >= frames.size() ||
+                   device.Cycle() > played + 4'000'000 * fwsim::CyclesPerUs;
         },
         120'000'000);
     const double seconds = double(lastLine - start) / double(fwsim::CpuHz);
@@ -133,29 +135,33 @@ int main(int argc, char** argv) {
     } cases[] = {
         {"NEC frames, 66 ms apart", std::vector<Durations>(count, nec)},
         {"NEC repeat codes, 66 ms apart", std::vector<Durations>(count, repeat)},
-        {"301 short pulses (250/300 us), 66 ms apart", std::vector<Durations>(count / 2, ShortPulses(301))},
+        {"301 short pulses (250/300 us), 66 ms apart",
+         std::vector<Durations>(count / 2, ShortPulses(301))},
     };
-    std::printf("| frames | offered (frames/s) | lines out (lines/s) | line-rate limit, simavr / board (lines/s) | of the simavr limit | frames dropped |\n");
+    std::printf("| frames | offered (frames/s) | lines out (lines/s) | line-rate limit, simavr / "
+                "board (lines/s) | of the simavr limit | frames dropped |\n");
     std::printf("| --- | --- | --- | --- | --- | --- |\n");
     for (const Case& c : cases) {
         const Throughput t = Measure(c.frames);
         const double simLimit = SimBytesPerS / t.lineBytes;
         const double boardLimit = BoardBytesPerS / t.lineBytes;
-        std::printf("| %s | %.1f | %.1f | %.1f / %.1f | %.0f %% | %zu of %zu |\n", c.name, t.offeredPerS,
-                    t.linesPerS, simLimit, boardLimit, 100.0 * std::min(t.linesPerS, t.offeredPerS) /
-                                                           std::min(simLimit, t.offeredPerS),
+        std::printf("| %s | %.1f | %.1f | %.1f / %.1f | %.0f %% | %zu of %zu |\n", c.name,
+                    t.offeredPerS, t.linesPerS, simLimit, boardLimit,
+                    100.0 * std::min(t.linesPerS, t.offeredPerS) /
+                        std::min(simLimit, t.offeredPerS),
                     t.frames - t.lines, t.frames);
     }
 
     const std::vector<int> errors = TimingErrors(count);
-    std::printf("\nCapture timing error over %zu durations of %zu receiver-distorted frames of random "
-                "remotes: max %d us, median %d us.\n",
-                errors.size(), count, errors.empty() ? -1 : errors.back(),
-                errors.empty() ? -1 : errors[errors.size() / 2]);
+    std::printf(
+        "\nCapture timing error over %zu durations of %zu receiver-distorted frames of random "
+        "remotes: max %d us, median %d us.\n",
+        errors.size(), count, errors.empty() ? -1 : errors.back(),
+        errors.empty() ? -1 : errors[errors.size() / 2]);
 
 #ifdef DEKODER_AVR_SIZE
-    const std::string report = Run(std::string(DEKODER_AVR_SIZE) + " --format=avr --mcu=atmega328p " +
-                                   fwsim::FirmwareElfPath());
+    const std::string report = Run(std::string(DEKODER_AVR_SIZE) +
+                                   " --format=avr --mcu=atmega328p " + fwsim::FirmwareElfPath());
     std::printf("\nFlash (program): %s; static RAM (data + bss): %s (`avr-size`).\n",
                 SizeLine(report, "Program:").c_str(), SizeLine(report, "Data:").c_str());
 #endif

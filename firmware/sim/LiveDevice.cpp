@@ -83,9 +83,8 @@ void LiveDevice::Run() {
             }
             simUs = device_.NowUs() - simStartUs;
         }
-        const auto wallUs = std::chrono::duration_cast<std::chrono::microseconds>(
-                                Clock::now() - wallStart)
-                                .count();
+        const auto wallUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - wallStart).count();
         if (int64_t(simUs) > wallUs)
             std::this_thread::sleep_for(std::chrono::microseconds(int64_t(simUs) - wallUs));
     }

@@ -43,8 +43,8 @@ SimDevice::SimDevice(const std::string& elfPath) {
                             &SimDevice::OnXon, this);
     avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF),
                             &SimDevice::OnXoff, this);
-    avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_IOPORT_GETIRQ('D'), 3),
-                            &SimDevice::OnLed, this);
+    avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_IOPORT_GETIRQ('D'), 3), &SimDevice::OnLed,
+                            this);
     receiverPin_ = avr_io_getirq(avr_, AVR_IOCTL_IOPORT_GETIRQ('B'), 0);
     // The receiver module's output idles high.
     avr_raise_irq(receiverPin_, 1);
@@ -176,7 +176,9 @@ std::vector<int32_t> Envelope(const std::vector<SimDevice::Level>& levels, uint6
     std::vector<int32_t> envelope;
     if (levels.empty())
         return envelope;
-    const auto us = [](uint64_t cycles) { return int32_t((cycles + CyclesPerUs / 2) / CyclesPerUs); };
+    const auto us = [](uint64_t cycles) {
+        return int32_t((cycles + CyclesPerUs / 2) / CyclesPerUs);
+    };
     uint64_t markStart = levels.front().cycle;
     uint64_t lastFall = markStart;
     for (const SimDevice::Level& level : levels) {

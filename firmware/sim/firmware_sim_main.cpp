@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
             elf = argv[++i];
         } else if (arg == "--every" && hasValue) {
             const std::string_view value = argv[++i];
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), everyMs);
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), everyMs);
             if (error != std::errc() || end != value.data() + value.size() || everyMs < 0) {
                 Print(stderr, "firmware-sim: --every needs milliseconds");
                 return 2;

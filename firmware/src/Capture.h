@@ -50,15 +50,15 @@ private:
     Slot queue_[QueuedFrames] = {};
     uint8_t head_ = 0;
     uint8_t queued_ = 0;
-    uint16_t used_ = 0;      // ring entries held by queued frames
-    uint16_t writePos_ = 0;  // where the next frame starts
+    uint16_t used_ = 0;     // ring entries held by queued frames
+    uint16_t writePos_ = 0; // where the next frame starts
 
     State state_ = State::Idle;
-    uint16_t count_ = 0;     // durations of the frame in capture
-    bool overflow_ = false;  // the frame in capture no longer fits: it is being dropped
-    uint32_t lastTick_ = 0;  // its latest edge
-    uint32_t prevTick_ = 0;  // the edge before, to undo a noise pulse
-    bool level_ = false;     // true while a mark is on
+    uint16_t count_ = 0;    // durations of the frame in capture
+    bool overflow_ = false; // the frame in capture no longer fits: it is being dropped
+    uint32_t lastTick_ = 0; // its latest edge
+    uint32_t prevTick_ = 0; // the edge before, to undo a noise pulse
+    bool level_ = false;    // true while a mark is on
 
     Slot last_ = {};
     bool lastValid_ = false;

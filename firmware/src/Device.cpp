@@ -180,7 +180,8 @@ void Device::NextPiece() {
     piecePos_ = 0;
     if (nextDuration_ < store_.FrameCount()) {
         piece_[0] = ',';
-        pieceLength_ = uint8_t(1 + FormatDecimal(store_.FrameDuration(nextDuration_++), piece_ + 1));
+        pieceLength_ =
+            uint8_t(1 + FormatDecimal(store_.FrameDuration(nextDuration_++), piece_ + 1));
     } else if (!lineEndSent_) {
         lineEndSent_ = true;
         piece_[0] = '\r';

@@ -69,8 +69,8 @@ inline ::testing::AssertionResult DurationsNear(const irsim::Durations& got,
                << got.size() << " durations instead of " << want.size();
     for (std::size_t i = 0; i < got.size(); ++i)
         if (std::abs(got[i] - want[i]) > tolerance)
-            return ::testing::AssertionFailure() << "duration " << i << ": " << got[i]
-                                                 << " instead of " << want[i];
+            return ::testing::AssertionFailure()
+                   << "duration " << i << ": " << got[i] << " instead of " << want[i];
     return ::testing::AssertionSuccess();
 }
 

@@ -82,7 +82,8 @@ TEST_F(FirmwareCaptureTest, FramesBackToBackComeAsOneLineEach) {
 
 TEST_F(FirmwareCaptureTest, ShortGlitchesMergeWithThePulsesAroundThem) {
     const Durations nec = NominalFrame({Remote::Nec, 0x04, 0x08});
-    const Durations played = WithGlitch(WithGlitch(WithGlitch(nec, 0, 4000, 2), 3, 200, 2), 8, 100, 2);
+    const Durations played =
+        WithGlitch(WithGlitch(WithGlitch(nec, 0, 4000, 2), 3, 200, 2), 8, 100, 2);
     device->Play(played);
     ExpectLines({nec});
     // A glitch alone is no frame.

@@ -24,7 +24,7 @@ TEST_F(FirmwareCommandTest, AnswersEveryCommandInTurn) {
         {" AT \r", {"OK"}},
         {"ATI\r", {"+ATI: Dekoder IR firmware 1.0"}},
         {"AT+DROP?\r", {"+DROP: 0", "OK"}},
-        {"ab1\r", {"ERROR"}}, // nothing captured yet
+        {"ab1\r", {"ERROR"}},        // nothing captured yet
         {"AT+SND=0,1\r", {"ERROR"}}, // position 1 never came
         {"AT+SND=1,560\r", {"OK"}},
         {"AT+SND=1,-2147483648\r", {"OK"}},

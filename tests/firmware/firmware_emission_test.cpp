@@ -45,8 +45,12 @@ TEST_F(FirmwareEmissionTest, SendsWhatTheProgramCollectedOnA38kHzCarrier) {
         Durations envelope;
     } rows[] = {
         {"NEC", nec, nec},
-        {"a space longer than 16 bits", {560, 100000, 560, 250000, 900}, {560, 100000, 560, 250000, 900}},
-        {"zero and negative durations take no time", {560, 0, 560, -5, 560, 600, 560}, {1680, 600, 560}},
+        {"a space longer than 16 bits",
+         {560, 100000, 560, 250000, 900},
+         {560, 100000, 560, 250000, 900}},
+        {"zero and negative durations take no time",
+         {560, 0, 560, -5, 560, 600, 560},
+         {1680, 600, 560}},
         {"a final space only keeps the device busy", {560, 560, 560, 20000}, {560, 560, 560}},
     };
     for (const Row& row : rows) {

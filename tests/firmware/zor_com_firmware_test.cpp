@@ -4,8 +4,8 @@
 
 #include "firmware/sim/LiveDevice.h"
 #include "frame/FrameCore.h"
-#include "tests/firmware/FirmwareTestSupport.h"
 #include "settings/FormEvents.h"
+#include "tests/firmware/FirmwareTestSupport.h"
 #include "tests/serial/ZorComTestSupport.h"
 #include "tools/irsim/Remotes.h"
 
@@ -61,7 +61,9 @@ TEST(ZorComFirmwareTest, TheProgramTalksToTheFirmwareAsToItsDevice) {
     // The handshake: two commands, each followed by the worker's second CR.
     ASSERT_TRUE(WaitUntil([&] { return core.LinkConfirmed(); }, 10000));
     ASSERT_TRUE(WaitUntil(
-        [&] { return panels.texts[frame::PanelLink].find("Dekoder IR firmware") != std::string::npos; },
+        [&] {
+            return panels.texts[frame::PanelLink].find("Dekoder IR firmware") != std::string::npos;
+        },
         10000));
     EXPECT_EQ(device.ReceivedBytes(), "AT\r\rATI\r\r");
 
@@ -74,7 +76,8 @@ TEST(ZorComFirmwareTest, TheProgramTalksToTheFirmwareAsToItsDevice) {
 
     // "Emituj ramkę z wykresu": the frame goes out on the LED pin.
     core.EmitujWykresExecute();
-    ASSERT_TRUE(WaitUntil([&] { return fwsim::Envelope(device.LedLevels()).size() == nec.size(); }, 20000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return fwsim::Envelope(device.LedLevels()).size() == nec.size(); }, 20000));
     EXPECT_TRUE(fwtest::DurationsNear(fwsim::Envelope(device.LedLevels()), nec, 2 + 27));
 
     port.SetActive(false);
