@@ -1,5 +1,5 @@
-# The line driver, its text and time helpers and the port list (no Qt). SerialPlatform.cpp is the
-# only source that includes the kernel's terminal headers.
+# The line driver, its text and time helpers, the port list and the causes of port failures (no
+# Qt). SerialPlatform.cpp is the only source that includes the kernel's terminal headers.
 set(_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(dekoder_serial_line STATIC
     ${_dir}/SerialErrors.h
@@ -14,5 +14,7 @@ add_library(dekoder_serial_line STATIC
     ${_dir}/EnumComPorts.cpp
     ${_dir}/PortHolders.h
     ${_dir}/PortHolders.cpp
+    ${_dir}/PortHints.h
+    ${_dir}/PortHints.cpp
 )
 target_include_directories(dekoder_serial_line PUBLIC ${PROJECT_SOURCE_DIR})

@@ -12,3 +12,6 @@ dekoder_add_test(serial_line_pty_test MAIN plain
 dekoder_add_test(enum_com_ports_test MAIN plain
     SOURCES ${_dir}/enum_com_ports_test.cpp
     LIBS dekoder_serial_line)
+dekoder_add_test(serial_line_port_hints_test MAIN plain
+    SOURCES ${_dir}/port_hints_test.cpp
+    LIBS dekoder_serial_line)
