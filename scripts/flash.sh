@@ -8,7 +8,7 @@
 #   --old-bootloader  a Nano (or clone) with the old bootloader, which talks at 57600 baud
 #   --baud N          the bootloader's speed (default 115200, the Uno's and the new Nano's)
 #   --hex FILE        the image to write; default $DEKODER_FIRMWARE_HEX, else the newest
-#                     dekoder-ir-firmware.hex under build/, else one built now
+#                     dekoder-firmware.hex under build/, else one built now
 #
 # The port is checked first by the program's own check (tools/portcheck), so a missing, busy or
 # forbidden port gets the cause the window gives, instead of avrdude's "not in sync".
@@ -19,6 +19,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build/flash}
 # Where the ports are looked for; tests point it at a folder of their own.
 dev_dir=${DEKODER_DEV_DIR:-/dev}
+image_name=dekoder-firmware.hex
 
 # usage [STATUS]: the lines above, to standard error when they answer a wrong call.
 usage() {
@@ -95,13 +96,14 @@ fi
 device=$("$portcheck" "$port") || exit 1
 
 if [[ -z "$hex" ]]; then
-    hex=$(find "$root/build" -name dekoder-ir-firmware.hex -printf '%T@ %p\n' 2>/dev/null |
+    hex=$(find "$root/build" -name "$image_name" -printf '%T@ %p\n' 2>/dev/null |
         sort -n | tail -n 1 | cut -d ' ' -f 2- || true)
 fi
 if [[ -z "$hex" ]]; then
     configure_build
-    cmake --build "$build" -j "$(nproc)"
-    hex=$(find "$build" -name dekoder-ir-firmware.hex | head -n 1)
+    # Without the AVR compiler the build has no firmware target.
+    cmake --build "$build" -j "$(nproc)" --target dekoder_firmware || true
+    hex=$(find "$build" -name "$image_name" | head -n 1)
     if [[ -z "$hex" ]]; then
         echo "The firmware was not built: the AVR compiler is missing. scripts/setup.sh installs" >&2
         echo "it (gcc-avr, avr-libc, avrdude); then run this again." >&2

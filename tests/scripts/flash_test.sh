@@ -34,7 +34,7 @@ exit "$(cat "$(dirname "$0")/../status" 2>/dev/null || echo 0)"
 FAKE
 chmod +x "$work/bin/avrdude"
 export PATH="$work/bin:$PATH" DEKODER_DEV_DIR="$work/dev"
-hex="$work/dekoder-ir-firmware.hex"
+hex="$work/dekoder-firmware.hex"
 echo ":00000001FF" >"$hex"
 
 # start_holder [lock]: a process holding a new pseudo-terminal open (locked as the program locks
