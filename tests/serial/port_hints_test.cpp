@@ -64,6 +64,9 @@ TEST(PortHints, EachCauseHasItsOwnText) {
             WithPath(c.hint, opened))
             << c.error << " " << c.opened;
     }
+    // A name is quoted as it is, even one that looks like a placeholder.
+    EXPECT_EQ(PortErrorHint("/dev/ttyUSB%2", EIO, "Input/output error", {}),
+              "Błąd portu /dev/ttyUSB%2: 5 Input/output error.");
     EXPECT_EQ(DeviceSilentHint(device.string()),
               WithPath("Port %1 otwarty, ale urządzenie milczy: brak odpowiedzi na AT i ATI.",
                        device.string()));
