@@ -1,11 +1,13 @@
-# The line driver, its text and time helpers, the port list and the causes of port failures (no
-# Qt). SerialPlatform.cpp is the only source that includes the kernel's terminal headers.
+# The line driver, its text and time helpers and the port list (no Qt). SerialPlatform.cpp is the
+# only source that includes the kernel's terminal headers.
 set(_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(dekoder_serial_line STATIC
     ${_dir}/SerialErrors.h
     ${_dir}/SerialDriver.h
     ${_dir}/SerialUtil.h
     ${_dir}/SerialUtil.cpp
+    ${_dir}/PortHints.h
+    ${_dir}/PortHints.cpp
     ${_dir}/SerialPlatform.h
     ${_dir}/SerialPlatform.cpp
     ${_dir}/SerialLine.h
@@ -14,7 +16,5 @@ add_library(dekoder_serial_line STATIC
     ${_dir}/EnumComPorts.cpp
     ${_dir}/PortHolders.h
     ${_dir}/PortHolders.cpp
-    ${_dir}/PortHints.h
-    ${_dir}/PortHints.cpp
 )
 target_include_directories(dekoder_serial_line PUBLIC ${PROJECT_SOURCE_DIR})
