@@ -50,6 +50,7 @@ print(os.ttyname(slave), os.getpid(), open("/proc/self/comm").read().strip(), fl
 sys.stdin.read()
 ' "$@"
     }
+    # shellcheck disable=SC2153 # coproc sets HOLDER_PID
     holder_pid=$HOLDER_PID
     read -r pty _ holder <&"${HOLDER[0]}" || fail "the pseudo-terminal holder did not start"
 }
