@@ -67,7 +67,7 @@ void Device::Run() {
         if (reader_.Feed(byte))
             Execute();
     }
-    hal::StatusLed(inLine_ || emitting_);
+    hal::StatusLed(store_.Capturing() || inLine_ || emitting_);
 }
 
 void Device::Execute() {
