@@ -45,13 +45,23 @@ volatile uint8_t txTail = 0;
 fw::Emission* volatile emission = nullptr;
 volatile bool emitting = false;
 
+// The latest time Extend() gave.
+uint32_t latest = 0;
+
 // The 16-bit timer value `t` as a 32-bit time; interrupts must be off.
 uint32_t Extend(uint16_t t) {
     uint16_t high = overflows;
     // The counter wrapped before `t` was taken but the overflow interrupt has not run yet.
     if ((TIFR1 & _BV(TOV1)) && t < 0x8000)
         ++high;
-    return (uint32_t(high) << 16) | t;
+    uint32_t time = (uint32_t(high) << 16) | t;
+    // Time never runs backwards by half a counter period: a counter read in the very cycles of
+    // its wrap, before the overflow flag shows (as simavr can show it), still counts as wrapped.
+    if (int32_t(time - latest) < -0x8000L)
+        time += 0x10000UL;
+    if (int32_t(time - latest) > 0)
+        latest = time;
+    return time;
 }
 
 void PushEdge(uint32_t tick, bool mark) {
@@ -91,6 +101,9 @@ void Carrier(bool on) {
         TCCR2B = _BV(CS20) | _BV(FOC2B);
         TCCR2A = _BV(WGM21) | _BV(COM2B0);
     } else {
+        // Already off: touching the compare output again could show its latch for a moment.
+        if ((TCCR2A & (_BV(COM2B1) | _BV(COM2B0))) == 0)
+            return;
         // Leave the compare output low and disconnected, and the pin itself low.
         TCCR2A = _BV(WGM21) | _BV(COM2B1);
         TCCR2B = _BV(CS20) | _BV(FOC2B);

@@ -49,7 +49,10 @@ void FrameStore::Append(uint16_t us) {
 }
 
 void FrameStore::Poll(uint32_t now) {
-    if (state_ == State::InFrame && !level_ && now - lastTick_ >= FrameEndUs * TicksPerUs)
+    // Signed: a time that reads as older than the latest edge (taken as the counter wraps) is no
+    // silence.
+    if (state_ == State::InFrame && !level_ &&
+        int32_t(now - lastTick_) >= int32_t(FrameEndUs * TicksPerUs))
         Close();
 }
 
