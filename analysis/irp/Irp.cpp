@@ -451,6 +451,25 @@ std::optional<ParseError> CheckStreams(Model& m) {
                                   "a bit symbol is empty"};
             m.symbols[b].durations.push_back(std::move(durations));
         }
+        int8_t first = 0;
+        for (const auto& symbol : m.symbols[b].durations) {
+            const int8_t sign = symbol.front() > 0 ? 1 : -1;
+            first = first == 0 || first == sign ? sign : 2;
+        }
+        m.symbols[b].firstSign = first == 2 ? 0 : first;
+        for (int sign : {1, -1}) {
+            std::vector<double> lengths;
+            for (const auto& symbol : m.symbols[b].durations)
+                for (double d : symbol)
+                    if ((d > 0) == (sign > 0))
+                        lengths.push_back(std::abs(d));
+            std::sort(lengths.begin(), lengths.end());
+            for (std::size_t i = 1; i < lengths.size(); ++i)
+                if (lengths[i] - lengths[i - 1] > 1e-6)
+                    m.capUs = std::min(m.capUs, (lengths[i] - lengths[i - 1]) / 2);
+            if (!lengths.empty())
+                m.capBelowUs = std::max(m.capBelowUs, 2 * lengths.back());
+        }
     }
     m.hasEnding = m.repeating >= 0 && HasVariation(m, m.repeating, true);
     return std::nullopt;
