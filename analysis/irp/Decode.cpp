@@ -17,7 +17,7 @@ namespace detail {
 namespace {
 
 double Jitter(const DecodeOptions& o, double nominal) {
-    return o.jitterUs + nominal * o.jitterPercent / 100.0;
+    return o.jitterUs + nominal * (o.jitterPercent * 0.01);
 }
 
 // A bit's duration may stray at most half way to the nearest other one of its sign: beyond that
@@ -168,7 +168,7 @@ private:
         if (lo > hi)
             return false;
         if (cost) {
-            const double off = (lag - (c.lagLo + c.lagHi) / 2) / jitter;
+            const double off = lag - (c.lagLo + c.lagHi) * 0.5;
             *cost += off * off;
         }
         if (s) {
@@ -610,7 +610,9 @@ bool Protocol::MayStartAt(std::span<const int32_t> d, std::size_t at,
         return false;
     if (!impl.surveyed)
         return true;
-    if (d.size() - at < impl.minDurations)
+    // Renders seen are not every frame: merged halves of bi-phase symbols can make a frame a
+    // good deal shorter than the shortest sample, so only two thirds of it are asked for.
+    if (d.size() - at < impl.minDurations * 2 / 3)
         return false;
     const double mark = d[at];
     if (mark < impl.firstMarkMin - Jitter(o, impl.firstMarkMin) ||

@@ -444,11 +444,13 @@ std::optional<ParseError> CheckStreams(Model& m) {
                 if ((item.kind != Item::Kind::Flash && item.kind != Item::Kind::Gap) ||
                     item.expr >= 0)
                     return ParseError{item.position, "bit symbols hold only fixed durations"};
-                durations.push_back(item.kind == Item::Kind::Flash ? item.us : -item.us);
+                // A zero length sends nothing; kept, it would stand for a sign it never shows.
+                if (item.us > 0)
+                    durations.push_back(item.kind == Item::Kind::Flash ? item.us : -item.us);
             }
             if (durations.empty())
                 return ParseError{m.streams[static_cast<std::size_t>(s)].position,
-                                  "a bit symbol is empty"};
+                                  "a bit symbol sends nothing"};
             m.symbols[b].durations.push_back(std::move(durations));
         }
         int8_t first = 0;

@@ -25,7 +25,8 @@ void CheckIrp(std::string_view input) {
             FUZZ_REQUIRE(!error.empty(), "a render failed without a reason");
             continue;
         }
-        FUZZ_REQUIRE(!signal->empty() && signal->size() % 2 == 1, "a render does not end on a mark");
+        FUZZ_REQUIRE(!signal->empty() && signal->size() % 2 == 1,
+                     "a render does not end on a mark");
         for (int32_t d : *signal)
             FUZZ_REQUIRE(d > 0, "a rendered duration is not positive");
         if (signal->size() > 4096)
