@@ -61,6 +61,14 @@ struct Deferred {
     uint64_t bits;
 };
 
+// The durations one symbol completes, kept until the symbol is taken.
+struct Sink {
+    static constexpr int kCapacity = 16;
+    Closure items[kCapacity];
+    int n = 0;
+    double lagSum = 0;
+};
+
 // Where the reading stands: what a bit symbol's probe copies and changes.
 struct Cursor {
     std::size_t cur = 0; // the signal index the pending duration will be compared with
@@ -155,7 +163,7 @@ private:
     // Compares the pending duration with the signal: the lags it allows must overlap those of
     // the durations before it. `cost` (for ordering the choices) grows with its distance from
     // the middle of the lags still allowed. Without a state nothing is recorded (a probe).
-    bool Close(Cursor& c, State* s, double* cost) const {
+    bool Close(Cursor& c, Sink* s, double* cost) const {
         if (c.cur >= d_.size())
             return false;
         const double value = d_[c.cur];
@@ -172,9 +180,10 @@ private:
             *cost += off * off;
         }
         if (s) {
-            s->closures.push_back({c.cur, n, c.pendSign});
+            if (s->n == Sink::kCapacity)
+                return false; // symbols are held to fewer durations than that
+            s->items[s->n++] = {c.cur, n, c.pendSign};
             s->lagSum += lag;
-            ++s->lagCount;
         }
         c.lagLo = lo;
         c.lagHi = hi;
@@ -184,7 +193,7 @@ private:
     }
 
     // Adds a duration; false when the one it completes does not fit.
-    bool Advance(Cursor& c, State* s, double us, double* cost) {
+    bool Advance(Cursor& c, Sink* s, double us, double* cost) {
         if (--budget_ < 0)
             return false;
         const int8_t sign = us > 0 ? 1 : -1;
@@ -205,8 +214,28 @@ private:
         c.pend = length;
         return true;
     }
-    bool Emit(State& s, double us) { return Advance(s.c, &s, us, nullptr); }
-    bool Close(State& s) { return Close(s.c, &s, nullptr); }
+    static void Commit(State& s, const Cursor& c, const Sink& sink) {
+        s.c = c;
+        s.closures.insert(s.closures.end(), sink.items, sink.items + sink.n);
+        s.lagSum += sink.lagSum;
+        s.lagCount += sink.n;
+    }
+    bool Emit(State& s, double us) {
+        Sink sink;
+        Cursor c = s.c;
+        if (!Advance(c, &sink, us, nullptr))
+            return false;
+        Commit(s, c, sink);
+        return true;
+    }
+    bool Close(State& s) {
+        Sink sink;
+        Cursor c = s.c;
+        if (!Close(c, &sink, nullptr))
+            return false;
+        Commit(s, c, sink);
+        return true;
+    }
 
     bool Bind(State& s, int node, uint64_t bits, int width) {
         const Node& f = m_.nodes[static_cast<std::size_t>(node)];
@@ -373,8 +402,9 @@ private:
             // The symbol's bits in sending order: its index's high bit first when msb.
             return (symbol >> (m_.msb ? k - 1 - j : j)) & 1;
         };
-        // Applies a symbol for good; false when a duration does not fit after all.
-        const auto apply = [&](std::size_t symbol, Reading& next) {
+        // Takes a symbol whose durations were read into `c` and `sink`.
+        const auto take = [&](std::size_t symbol, Reading& next, const Cursor& c,
+                              const Sink& sink) {
             const int8_t sign = sym.durations[symbol][0] > 0 ? 1 : -1;
             const std::size_t symbolFirst =
                 s.c.pendSign == 0 || s.c.pendSign == sign ? s.c.cur : s.c.cur + 1;
@@ -384,17 +414,23 @@ private:
                 Take(next, symbolBit(symbol, j), s);
             if (s.carryCount > 0)
                 s.carryFirst = symbolFirst;
-            for (double us : sym.durations[symbol])
-                if (!Emit(s, us))
-                    return false;
+            Commit(s, c, sink);
             if (s.recordSpans)
                 s.spans.push_back({symbolFirst, LastIndex(s), -1, symbol, k});
+        };
+        // Reads a symbol's durations; false when one does not fit.
+        const auto read = [&](std::size_t symbol, Cursor& c, Sink& sink, double* cost) {
+            for (double us : sym.durations[symbol])
+                if (!Advance(c, &sink, us, cost))
+                    return false;
             return true;
         };
         // Symbols without a rival are taken in a loop; only real choices recurse.
         while (r.taken < r.width) {
             std::pair<double, std::size_t> order[16];
             std::size_t n = 0;
+            Cursor firstCursor;
+            Sink firstSink;
             for (std::size_t symbol = 0; symbol < count; ++symbol) {
                 Reading probe = r;
                 const int carried = s.carryCount;
@@ -408,31 +444,41 @@ private:
                     continue;
                 double cost = 0;
                 Cursor c = s.c;
-                for (double us : sym.durations[symbol])
-                    if (fits && !Advance(c, nullptr, us, &cost))
-                        fits = false;
+                Sink sink;
+                fits = read(symbol, c, sink, &cost);
                 if (fits && c.pendSign != 0) {
-                    if (PendingFinal(i, probe, c.pendSign))
-                        fits = Close(c, nullptr, &cost);
-                    else
+                    if (PendingFinal(i, probe, c.pendSign)) {
+                        Cursor ahead = c;
+                        fits = Close(ahead, nullptr, &cost);
+                    } else {
                         fits = PendingMayFit(c);
+                    }
                 }
-                if (fits)
-                    order[n++] = {cost, symbol};
+                if (!fits)
+                    continue;
+                if (n == 0) {
+                    firstCursor = c;
+                    firstSink = sink;
+                }
+                order[n++] = {cost, symbol};
             }
             if (n == 0)
                 return false;
             if (n == 1) {
-                if (!apply(order[0].second, r))
-                    return false;
+                take(order[0].second, r, firstCursor, firstSink);
                 continue;
             }
             std::sort(order, order + n);
             const Mark mark = Save(s);
             for (std::size_t c = 0; c < n; ++c) {
                 Reading next = r;
-                if (apply(order[c].second, next) && Chunk(i, next, s))
-                    return true;
+                Cursor cursor = s.c;
+                Sink sink;
+                if (read(order[c].second, cursor, sink, nullptr)) {
+                    take(order[c].second, next, cursor, sink);
+                    if (Chunk(i, next, s))
+                        return true;
+                }
                 Restore(s, mark);
                 if (budget_ < 0)
                     return false;
@@ -754,7 +800,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     std::size_t lastField = match.first;
     bool anyField = false;
     for (const SpanRec& r : s.spans)
-        if (r.node >= 0) {
+        if (r.node >= 0 && r.first <= frameLast) {
             firstField = std::min(firstField, r.first);
             lastField = std::max(lastField, std::min(r.last, frameLast));
             anyField = true;
@@ -763,8 +809,9 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     if (anyField && firstField > match.first)
         match.spans.push_back({Span::Kind::Lead, "", match.first, firstField - 1});
     for (const SpanRec& r : s.spans)
-        match.spans.push_back({r.node >= 0 ? Span::Kind::Field : Span::Kind::Bit,
-                               Label(m, r, first), r.first, std::min(r.last, frameLast)});
+        if (r.first <= frameLast) // symbols of spaces alone after the last mark lie in the gap
+            match.spans.push_back({r.node >= 0 ? Span::Kind::Field : Span::Kind::Bit,
+                                   Label(m, r, first), r.first, std::min(r.last, frameLast)});
     if (anyField && lastField < frameLast)
         match.spans.push_back({Span::Kind::Trailer, "", lastField + 1, frameLast});
     for (const RepeatRec& r : repeats) {

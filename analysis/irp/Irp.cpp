@@ -448,6 +448,9 @@ std::optional<ParseError> CheckStreams(Model& m) {
                 if (item.us > 0)
                     durations.push_back(item.kind == Item::Kind::Flash ? item.us : -item.us);
             }
+            if (durations.size() > 12)
+                return ParseError{m.streams[static_cast<std::size_t>(s)].position,
+                                  "a bit symbol holds at most 12 durations"};
             if (durations.empty())
                 return ParseError{m.streams[static_cast<std::size_t>(s)].position,
                                   "a bit symbol sends nothing"};
