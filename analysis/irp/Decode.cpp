@@ -748,7 +748,8 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
                     break;
             }
             const std::size_t unitFirst = r.c.cur;
-            if (matcher.Run(impl.unit, r)) {
+            // A unit that sends nothing repeats nothing.
+            if (matcher.Run(impl.unit, r) && r.c.cur > unitFirst) {
                 ok = true;
                 changed = attempt == 1;
                 s = std::move(r);
