@@ -291,8 +291,9 @@ std::optional<LoadedFrame> ParseFrameFile(std::string_view bytes) {
 }
 
 std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
-    // Non-blocking for the open itself, so a pipe without a writer cannot hang the program.
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    // Non-blocking for the open itself, so a pipe without a writer cannot hang the program; a
+    // terminal chosen by mistake must not become the program's controlling terminal either.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.Valid()) {
         ThrowOpenError(path, errno);
     }
