@@ -30,6 +30,16 @@ add_library(dekoder_ui STATIC
     HistoryPanel.cpp
     CompareOverlay.h
     CompareOverlay.cpp
+    SignalFiles.h
+    SignalFiles.cpp
+    HistoryKeeper.h
+    HistoryKeeper.cpp
+    ViewHold.h
+    ViewHold.cpp
+    FrameComparison.h
+    FrameComparison.cpp
+    ImportExport.h
+    ImportExport.cpp
     FrameWorkbench.h
     FrameWorkbench.cpp
 )

@@ -92,13 +92,10 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
     core_ = std::make_unique<frame::FrameCore>(pulseFrame_, *this, *decodeOverlay_, *this);
     workbench_ = std::make_unique<FrameWorkbench>(*this, *ui_->Chart1, *core_, *seams_.Dialogs,
                                                   *popupMenu1_);
-    connect(workbench_.get(), &FrameWorkbench::FrameReplaced, this,
-            [this] { EnableFrameCommands(); });
     ConnectControls();
     AssignShortcuts();
     CreateComponents(std::move(seams_.DriverFactory));
     FormCreate();
-    EnableFrameCommands();
     ActionList1Update();
 }
 
@@ -224,9 +221,23 @@ void TForm1::AssignShortcuts() {
         // The emission buttons show it in their tooltips, the popup menu beside the item.
         command->setToolTip(command->text() + QStringLiteral(" (") +
                             key.toString(QKeySequence::NativeText) + QLatin1Char(')'));
-        // Held by the window itself, a command's key works wherever the focus is in the window
-        // (a disabled command's key does nothing).
-        addAction(command);
+        if (!popupMenu1_->actions().contains(command)) {
+            // The emission actions follow their own rule, kept current as lines arrive.
+            addAction(command);
+            continue;
+        }
+        // A menu item's state is set as the menu opens, so its key, held by the window and working
+        // wherever the focus is, applies the same rule as it is pressed: a key whose command the
+        // rule disables does nothing.
+        auto* press = new QAction(this);
+        press->setShortcut(key);
+        connect(press, &QAction::triggered, this, [this, command] {
+            EnableFrameCommands();
+            if (command->isEnabled()) {
+                command->trigger();
+            }
+        });
+        addAction(press);
     }
     // The keyboard's ways to the chart's popup menu, opened over the chart's middle.
     auto* popupKeys = new QAction(this);
@@ -409,8 +420,6 @@ void TForm1::ZorComPort1ATTimeOut(QObject*) {
 void TForm1::ZorComPort1RxString(QObject*, const std::string& ABuf) {
     portDiagnosis_->DeviceAnswered();
     core_->ZorComPort1RxString(ABuf);
-    workbench_->AfterDeviceLine();
-    EnableFrameCommands();
     ActionList1Update();
 }
 
@@ -427,7 +436,6 @@ void TForm1::ZorComPort1ComError(QObject*, int Error, const std::string& Desc) {
 
 void TForm1::Zanegujwykres1Click() {
     core_->Zanegujwykres1Click();
-    workbench_->AfterRedraw();
 }
 
 void TForm1::CheckBox1Click() {
@@ -445,8 +453,8 @@ void TForm1::PopupMenu1Popup() {
     ActionList1Update();
 }
 
-// Also run whenever the frame changes, so that the commands' keys follow the same rule as the
-// menu's items.
+// Run as the menu opens and as a command's key is pressed, never in between: an open menu's items
+// stay as the user saw them when it opened.
 void TForm1::EnableFrameCommands() {
     const bool haveFrame = pulseFrame_.Count > 0;
     for (QAction* item : popupMenu1_->actions()) {
@@ -456,7 +464,7 @@ void TForm1::EnableFrameCommands() {
     // Switches of the view, not commands on a frame.
     decodeMenu_->Dekodujprotok1->setEnabled(true);
     decodeMenu_->Pasmatolerancji1->setEnabled(true);
-    workbench_->UpdateMenu(haveFrame);
+    workbench_->EnableItems(haveFrame);
 }
 
 void TForm1::EmitujKodExecute() {
@@ -504,10 +512,8 @@ void TForm1::Wczytajramk1Click() {
     if (!loaded) {
         return;
     }
-    core_->LoadFrame(*loaded);
-    EnableFrameCommands();
+    core_->LoadFrame(*loaded, frame::FrameChange::Load, path.toStdString());
     ui_->Chart1->SetTitle(path);
-    workbench_->AfterFrameLoaded(path);
 }
 
 void TForm1::GenerujtablicC1Click() {
@@ -579,9 +585,8 @@ void TForm1::Wyczyramk1Click() {
         ShowError(CleanFrameTooLong);
         return;
     }
-    core_->LoadFrame({pulseFrame_.Mode, *clean});
-    EnableFrameCommands();
-    workbench_->AfterRedraw();
+    // The same signal at its nominal timings: its carrier stays.
+    core_->LoadFrame({pulseFrame_.Mode, *clean, core_->Carrier()}, frame::FrameChange::CleanUp);
 }
 
 void TForm1::ShowError(const char* text) {
