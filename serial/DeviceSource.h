@@ -79,8 +79,7 @@ public:
                                             const DeviceCarrier& carrier) = 0;
 };
 
-// A Flipper Zero on its USB CLI (serial/FlipperSource.cpp).
-std::unique_ptr<DeviceSource> MakeFlipperSource(const std::string& port, DeviceSourceEvents events);
+// A Flipper Zero on its USB CLI: MakeFlipperSource in serial/FlipperSource.h.
 // A Linux IR device (/dev/lircN) in mode2 (serial/LircSource.cpp, by the lirc helper).
 std::unique_ptr<DeviceSource> MakeLircSource(const std::string& path, DeviceSourceEvents events);
 

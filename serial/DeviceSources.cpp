@@ -1,6 +1,7 @@
 #include "serial/DeviceSource.h"
 
 #include "serial/EnumComPorts.h"
+#include "serial/FlipperSource.h"
 
 #include <filesystem>
 #include <utility>
