@@ -3,6 +3,7 @@
 #
 #   scripts/run.sh                          against the simulated device
 #   DEKODER_PORT=/dev/ttyUSB0 scripts/run.sh against a real device on that port
+#   DEKODER_DEVICE=flipper scripts/run.sh   against a simulated Flipper Zero (its USB command line)
 #
 # Either way the program keeps its settings in a throwaway folder, preset to the port, so the run
 # never touches the user's own settings. Without DEKODER_PORT the device simulator runs in its demo
@@ -31,8 +32,20 @@ trap 'exit 130' INT TERM
 port=${DEKODER_PORT:-}
 if [[ -z "$port" ]]; then
     port="$workdir/ttyIR"
-    start_simulator "$build/tools/irsim" "$port" --demo
-    echo "Simulated device on $port (a new frame every few seconds)."
+    case "${DEKODER_DEVICE:-}" in
+    flipper)
+        start_simulator "$build/tools/irsim" "$port" --flipper --every 3000
+        echo "Simulated Flipper Zero on $port (a capture every few seconds)."
+        ;;
+    "")
+        start_simulator "$build/tools/irsim" "$port" --demo
+        echo "Simulated device on $port (a new frame every few seconds)."
+        ;;
+    *)
+        echo "DEKODER_DEVICE: unknown device '$DEKODER_DEVICE' (flipper, or unset)" >&2
+        exit 2
+        ;;
+    esac
 fi
 
 # The program's settings file: the user part of its "registry".
