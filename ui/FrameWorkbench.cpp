@@ -5,6 +5,7 @@
 #include "settings/ZorTools.h"
 #include "ui/ChartView.h"
 #include "ui/CompareOverlay.h"
+#include "ui/DeviceLink.h"
 #include "ui/FrameHistory.h"
 #include "ui/HistoryPanel.h"
 #include "ui/RememberedFolders.h"
@@ -378,12 +379,9 @@ std::optional<std::vector<Signal>> FrameWorkbench::ReadSignals(Format format, co
                 signal.durations.pop_back();
             }
             if (signal.durations.size() > static_cast<size_t>(frame::FrameCapacity)) {
-                ShowError(
-                    QStringLiteral("Sygnał \"%1\" w pliku \"%2\" ma %3 czasów, a ramka mieści "
-                                   "najwyżej %4. Nic nie zostało zmienione.")
-                        .arg(QString::fromStdString(signal.name), path)
-                        .arg(signal.durations.size())
-                        .arg(frame::FrameCapacity));
+                ShowError(OverlongSignalText(QStringLiteral("Sygnał \"%1\" w pliku \"%2\"")
+                                                 .arg(QString::fromStdString(signal.name), path),
+                                             signal.durations.size()));
                 return std::nullopt;
             }
         }

@@ -58,6 +58,8 @@ public:
     QAction* CompareFileItem() const { return compareFileItem_; }
     QAction* CompareOffItem() const { return compareOffItem_; }
     QAction* EmitCompareItem() const { return emitCompareItem_; }
+    // The carrier of a signal whose own is not known: the "CarrierHz" setting.
+    int CarrierHz() const;
     QAction* ImportItem(analysis::formats::Format format) const;
     QAction* ExportItem(analysis::formats::Format format) const;
     // The comparison's summary as drawn in the chart; empty while nothing is compared.
@@ -99,7 +101,6 @@ private:
     ReadSignals(analysis::formats::Format format, const QString& path);
     void WriteSignals(analysis::formats::Format format, const QString& path,
                       const std::vector<analysis::formats::Signal>& found);
-    int CarrierHz() const;
 
     QMainWindow& window_;
     ChartView& chart_;
