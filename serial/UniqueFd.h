@@ -6,7 +6,8 @@
 
 namespace serial {
 
-// Owns one file descriptor and closes it when it goes.
+// Owns one POSIX file descriptor and closes it when it goes; the one owner type for every
+// descriptor the program and its tools hold.
 class UniqueFd {
 public:
     UniqueFd() = default;
@@ -15,7 +16,8 @@ public:
     UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept {
         if (this != &other) {
-            Reset(std::exchange(other.fd_, -1));
+            Reset();
+            fd_ = std::exchange(other.fd_, -1);
         }
         return *this;
     }
@@ -24,6 +26,9 @@ public:
 
     int Get() const { return fd_; }
     bool Valid() const { return fd_ >= 0; }
+    explicit operator bool() const { return Valid(); }
+    // Gives the descriptor up without closing it.
+    int Release() { return std::exchange(fd_, -1); }
     void Reset(int fd = -1) {
         if (fd_ >= 0 && fd_ != fd) {
             ::close(fd_);
