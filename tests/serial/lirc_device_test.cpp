@@ -1,14 +1,10 @@
-#include "LircFakeControl.h"
+#include "LircTestSupport.h"
 
 #include "serial/LircDevice.h"
 
 #include <gmock/gmock.h>
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace serial {
 namespace {
@@ -20,56 +16,18 @@ using ::testing::IsEmpty;
 using Kind = TLircSampleKind;
 using Event = TLircEvent;
 
-constexpr size_t Capacity = 301;
-
 uint32_t S(Kind kind, uint32_t value) {
     return LircSample(kind, value);
 }
 
-// A device whose descriptor is one end of a socket pair; the test plays the kernel at the other.
-struct DeviceOnSocket {
-    explicit DeviceOnSocket(TLircFeatures features = FullLircFeatures(),
-                            std::map<TLircQuery, uint32_t> answers = {
-                                {TLircQuery::ReceiveResolution, 50}}) {
-        int fds[2];
-        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-        ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
-        ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
-        kernel.Reset(fds[1]);
-        device = std::make_unique<TLircDevice>(
-            UniqueFd(fds[0]), std::make_unique<TLircFakeControl>(features, answers, log),
-            "lirc0 — mceusb", Capacity);
-        setupResult = device->Setup(reason);
-    }
-
-    void Send(const std::vector<uint32_t>& samples) { SendBytes(Bytes(samples)); }
-    void SendBytes(const std::vector<std::byte>& bytes) {
-        ASSERT_EQ(::write(kernel.Get(), bytes.data(), bytes.size()),
-                  static_cast<ssize_t>(bytes.size()));
-    }
-    static std::vector<std::byte> Bytes(const std::vector<uint32_t>& samples) {
-        std::vector<std::byte> bytes(samples.size() * sizeof(uint32_t));
-        std::memcpy(bytes.data(), samples.data(), bytes.size());
-        return bytes;
-    }
+// Adds reading to the shared socket-pair device.
+struct DeviceOnSocket : TLircOnSocket {
+    using TLircOnSocket::TLircOnSocket;
     std::vector<Event> Read() {
         std::vector<Event> events;
         EXPECT_EQ(device->ReadAvailable(events), 0);
         return events;
     }
-    // What the device wrote, as values.
-    std::vector<uint32_t> Written() {
-        std::vector<uint32_t> values(1024);
-        const ssize_t got = ::read(kernel.Get(), values.data(), values.size() * sizeof(uint32_t));
-        values.resize(got > 0 ? static_cast<size_t>(got) / sizeof(uint32_t) : 0);
-        return values;
-    }
-
-    TLircFakeLog log;
-    UniqueFd kernel;
-    std::unique_ptr<TLircDevice> device;
-    std::string reason;
-    int setupResult = -1;
 };
 
 Event Frame(std::vector<int32_t> durations, std::optional<uint32_t> carrier = std::nullopt) {
