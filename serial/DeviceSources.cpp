@@ -2,6 +2,7 @@
 
 #include "serial/EnumComPorts.h"
 #include "serial/FlipperSource.h"
+#include "serial/LircPorts.h"
 
 #include <filesystem>
 #include <utility>
@@ -16,8 +17,7 @@ constexpr std::string_view FlipperUsbIds = "0483:5740";
 } // namespace
 
 DeviceKind DeviceKindOfPort(std::string_view port) {
-    const std::string name = std::filesystem::path(port).filename().string();
-    if (name.rfind("lirc", 0) == 0) {
+    if (IsLircPortName(port)) {
         return DeviceKind::Lirc;
     }
     if (DescribeComPort(port).UsbIds == FlipperUsbIds) {
@@ -32,9 +32,7 @@ std::unique_ptr<DeviceSource> MakeDeviceSource(DeviceKind kind, const std::strin
     case DeviceKind::Flipper:
         return MakeFlipperSource(port, std::move(events));
     case DeviceKind::Lirc:
-        // LIRC HOOK: the lirc helper's source goes here:
-        //     return MakeLircSource(port, std::move(events));
-        return nullptr;
+        return MakeLircSource(port, std::move(events));
     case DeviceKind::AtDevice:
         break;
     }

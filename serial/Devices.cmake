@@ -4,6 +4,8 @@ add_library(dekoder_devices STATIC
     DeviceSources.cpp
     FlipperSource.h
     FlipperSource.cpp
+    LircSource.h
+    LircSource.cpp
     UniqueFd.h
 )
 target_include_directories(dekoder_devices PUBLIC ${PROJECT_SOURCE_DIR})
