@@ -60,9 +60,9 @@ TEST(AnnotationLayout, UnknownSignalsShowTheGenericReadingAndEmptyFramesNothing)
     const AnnotationLayout layout = LayOutAnnotation(Frame, 1.0, result);
     EXPECT_THAT(layout.Symbols, IsEmpty());
     EXPECT_THAT(layout.Timings, IsEmpty());
-    EXPECT_THAT(layout.Summary,
-                ElementsAre(FieldsAre(
-                    0, "Nieznany protokół: kodowanie odstępem impulsów, bitów: 4, MSB 4, LSB 2")));
+    EXPECT_THAT(
+        layout.Summary,
+        ElementsAre(FieldsAre(0, "Nieznany protokół: kodowanie odstępem impulsów, bitów: 4, MSB 4, LSB 2")));
 
     result.generic = {"unknown", {}, {}, std::nullopt, "", "", ""};
     EXPECT_THAT(LayOutAnnotation(Frame, 1.0, result).Summary,

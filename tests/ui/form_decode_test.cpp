@@ -157,8 +157,7 @@ TEST(DecodeOn, AnnotatesTheFrameUnderTheWaveAndFlagsDurationsOutsideTheirWindow)
     // A frame no protocol fits shows the generic reading only.
     window->ZorComPort1RxString(nullptr, FrameLine("9000,4500,560"));
     EXPECT_THAT(overlay.Layout().Summary,
-                ElementsAre(Field(&ui::AnnotationText::Text,
-                                  "Nieznany protokół: kodowanie odstępem impulsów")));
+                ElementsAre(Field(&ui::AnnotationText::Text, "Nieznany protokół: kodowanie odstępem impulsów")));
     EXPECT_TRUE(overlay.Decodes().empty());
 }
 
