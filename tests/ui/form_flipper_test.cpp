@@ -23,10 +23,6 @@ using formtest::WaitUntil;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 class FlipperWindow : public ::testing::Test {
 protected:
     FlipperWindow() : flipper(Options(folder)) {}
@@ -43,7 +39,7 @@ protected:
         window = formtest::MakeWindow();
         ASSERT_TRUE(WaitUntil([&] {
             return window->PanelText(frame::PanelLink) ==
-                   U("<----> Połączony     Flipper Zero 1.0.1");
+                   QStringLiteral("<----> Połączony     Flipper Zero 1.0.1");
         }));
         ASSERT_TRUE(WaitUntil([&] { return flipper.Receiving(); }));
     }
@@ -108,8 +104,9 @@ TEST_F(FlipperWindow, AnOverlongCaptureIsRefusedAndNothingChanges) {
     ASSERT_TRUE(WaitUntil([&] { return History().Size() == 1; }));
     ASSERT_TRUE(flipper.Capture(std::vector<int32_t>(frame::FrameCapacity + 1, 600)));
     ASSERT_TRUE(WaitUntil([&] { return !Hint().isEmpty(); }));
-    EXPECT_EQ(Hint(), ui::OverlongSignalText(U("Sygnał z urządzenia Flipper Zero 1.0.1"),
-                                             frame::FrameCapacity + 1));
+    EXPECT_EQ(Hint(),
+              ui::OverlongSignalText(QStringLiteral("Sygnał z urządzenia Flipper Zero 1.0.1"),
+                                     frame::FrameCapacity + 1));
     EXPECT_EQ(History().Size(), 1);
     EXPECT_EQ(Current(*window.form), first);
 }
@@ -120,7 +117,7 @@ TEST_F(FlipperWindow, BusyInfraredAppIsNamedInTheHint) {
     // The Flipper's own application takes the hardware; the emission meets it.
     flipper.SetBusy(true);
     window->EmitujWykres()->trigger();
-    ASSERT_TRUE(WaitUntil([&] { return Hint().contains(U("aplikację Infrared")); }));
+    ASSERT_TRUE(WaitUntil([&] { return Hint().contains(QStringLiteral("aplikację Infrared")); }));
     flipper.SetBusy(false);
     EXPECT_TRUE(WaitUntil([&] { return flipper.Receiving(); }));
 }
