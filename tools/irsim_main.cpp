@@ -1,6 +1,7 @@
 // irsim: the infra-red device simulator on a pseudo-terminal. See HelpText() for its use.
 
 #include "tools/irsim/Cli.h"
+#include "tools/irsim/FlipperSim.h"
 #include "tools/irsim/Pty.h"
 
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -26,7 +28,8 @@ void Print(std::FILE* stream, std::string_view text) {
 }
 
 // Runs until "quit", a signal, or (when asked) the end of standard input.
-int Serve(irsim::Simulator& simulator, int signals, bool exitOnEof) {
+int Serve(const std::function<irsim::ConsoleResult(std::string_view)>& run, int signals,
+          bool exitOnEof) {
     bool readInput = true;
     std::string pending;
     while (true) {
@@ -56,7 +59,7 @@ int Serve(irsim::Simulator& simulator, int signals, bool exitOnEof) {
         while ((end = pending.find('\n')) != std::string::npos) {
             const std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
-            const auto result = irsim::RunConsoleCommand(simulator, line);
+            const auto result = run(line);
             if (!result.message.empty())
                 Print(result.ok ? stdout : stderr, result.message);
             if (result.quit)
@@ -90,11 +93,31 @@ int main(int argc, char** argv) {
         options.simulator.log = [](std::string_view text) { Print(stdout, text); };
     int status = 0;
     try {
-        irsim::Simulator simulator(options.simulator);
-        Print(stdout, simulator.SlavePath());
-        if (!options.quiet && !simulator.LinkPath().empty())
-            Print(stdout, "-- linked at " + simulator.LinkPath());
-        status = Serve(simulator, signals, options.exitOnEof);
+        if (options.flipper) {
+            irsim::FlipperSimOptions flipperOptions;
+            flipperOptions.linkPath = options.simulator.linkPath;
+            flipperOptions.seed = options.simulator.seed;
+            flipperOptions.jitter = options.simulator.jitter;
+            flipperOptions.every = options.simulator.every;
+            flipperOptions.log = options.simulator.log;
+            irsim::FlipperSim flipper(flipperOptions);
+            Print(stdout, flipper.SlavePath());
+            if (!options.quiet && !flipper.LinkPath().empty())
+                Print(stdout, "-- Flipper Zero CLI linked at " + flipper.LinkPath());
+            status = Serve(
+                [&](std::string_view line) {
+                    return irsim::RunFlipperConsoleCommand(flipper, line);
+                },
+                signals, options.exitOnEof);
+        } else {
+            irsim::Simulator simulator(options.simulator);
+            Print(stdout, simulator.SlavePath());
+            if (!options.quiet && !simulator.LinkPath().empty())
+                Print(stdout, "-- linked at " + simulator.LinkPath());
+            status = Serve(
+                [&](std::string_view line) { return irsim::RunConsoleCommand(simulator, line); },
+                signals, options.exitOnEof);
+        }
     } catch (const std::exception& error) {
         Print(stderr, std::string("irsim: ") + error.what());
         status = 1;

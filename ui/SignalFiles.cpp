@@ -33,6 +33,8 @@ constexpr SignalFiles::FormatText FormatTexts[] = {
     {Format::IrRemote, "Arduino IRremote…", "Arduino (*.ino *.h)", "*.ino *.h", "ino"},
 };
 
+} // namespace
+
 int ConfiguredCarrierHz() {
     QString value;
     settings::ReadRegString(QString::fromLatin1(CarrierValue), QString::number(DefaultCarrierHz),
@@ -42,7 +44,12 @@ int ConfiguredCarrierHz() {
     return ok && hz >= 10000 && hz <= 500000 ? hz : DefaultCarrierHz;
 }
 
-} // namespace
+QString OverlongSignalText(const QString& what, std::size_t count) {
+    return QStringLiteral("%1 ma %2 czasów, a ramka mieści najwyżej %3. Nic nie zostało zmienione.")
+        .arg(what)
+        .arg(count)
+        .arg(frame::FrameCapacity);
+}
 
 void ShowFeatureError(const QString& text) {
     ShowErrorBox(text + QStringLiteral("   "));
@@ -98,11 +105,9 @@ std::optional<std::vector<Signal>> SignalFiles::Read(Format format, const QStrin
             }
             if (signal.durations.size() > static_cast<size_t>(frame::FrameCapacity)) {
                 ShowFeatureError(
-                    QStringLiteral("Sygnał \"%1\" w pliku \"%2\" ma %3 czasów, a ramka mieści "
-                                   "najwyżej %4. Nic nie zostało zmienione.")
-                        .arg(QString::fromStdString(signal.name), path)
-                        .arg(signal.durations.size())
-                        .arg(frame::FrameCapacity));
+                    OverlongSignalText(QStringLiteral("Sygnał \"%1\" w pliku \"%2\"")
+                                           .arg(QString::fromStdString(signal.name), path),
+                                       signal.durations.size()));
                 return std::nullopt;
             }
         }

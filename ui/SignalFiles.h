@@ -58,4 +58,10 @@ private:
 // The features' own messages, written without the program's three closing blanks.
 void ShowFeatureError(const QString& text);
 
+// The refusal of a signal longer than a frame holds; `what` names the signal and where it is from.
+QString OverlongSignalText(const QString& what, std::size_t count);
+
+// The carrier of a signal whose own is not known: the "CarrierHz" setting (38000 when unset).
+int ConfiguredCarrierHz();
+
 } // namespace ui

@@ -7,6 +7,7 @@
 #include "settings/ZorTools.h"
 #include "ui/ChartView.h"
 #include "ui/DecodeMenu.h"
+#include "ui/DeviceLink.h"
 #include "ui/FontFallbacks.h"
 #include "ui/FrameWorkbench.h"
 #include "ui/Pictures.h"
@@ -15,6 +16,7 @@
 #include "ui/PortHintView.h"
 #include "ui/RememberedFolders.h"
 #include "ui/RightAnchors.h"
+#include "ui/SignalFiles.h"
 #include "ui/StatusPanels.h"
 #include "ui/frmCodeCu.h"
 #include "ui_Unit1.h"
@@ -24,6 +26,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QTimer>
 
 #include <exception>
 #include <utility>
@@ -95,6 +98,7 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
     ConnectControls();
     AssignShortcuts();
     CreateComponents(std::move(seams_.DriverFactory));
+    CreateDeviceLink(std::move(seams_.DeviceSources));
     FormCreate();
     ActionList1Update();
 }
@@ -102,7 +106,9 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
 TForm1::~TForm1() {
     // The placement store saves while every member still exists.
     FireDestroy();
-    // Stop the worker before the frame core and the chart it reports to go away.
+    // Stop the worker and the other devices before the frame core and the chart they report to go
+    // away.
+    deviceLink_.reset();
     zorFormStorage1_.reset();
     zorComPort1_.reset();
     workbench_.reset();
@@ -137,6 +143,10 @@ void TForm1::SetPanelText(int index, std::string_view text) {
 }
 
 void TForm1::SendCommand(std::string_view command) {
+    if (deviceLink_ && deviceLink_->Active()) {
+        deviceLink_->TakeCommand(command);
+        return;
+    }
     zorComPort1_->SendString(std::string(command), false);
 }
 
@@ -302,6 +312,11 @@ void TForm1::CreateComponents(serial::TZorComPort::DriverFactory driverFactory) 
     port.OnATTimeOut = [this](QObject* sender) { Guarded([&] { ZorComPort1ATTimeOut(sender); }); };
     port.OnRxString = [this](QObject* sender, const std::string& line) {
         Guarded([&] { ZorComPort1RxString(sender, line); });
+        // Outside the component's own event: the hand-over stops its worker.
+        if (deviceLink_->IsFlipperTalking(line) && !handOverQueued_) {
+            handOverQueued_ = true;
+            QTimer::singleShot(0, this, [this] { HandPortToFlipper(); });
+        }
     };
     port.OnSendStr = [this](QObject* sender, const std::string& text) {
         ZorComPort1SendStr(sender, text);
@@ -329,8 +344,7 @@ void TForm1::FormCreate() {
     ui_->ComboBox1->setEditText(port);
     zorComPort1_->SetComPort(ui_->ComboBox1->currentText().toStdString());
     portDiagnosis_->AttemptStarted(zorComPort1_->ComPort());
-    zorComPort1_->SetActive(true);
-    zorComPort1_->SetConnected(true);
+    ConnectPort();
     SetPanelText(frame::PanelLink, frame::TextConnecting);
     ui_->Chart1->SetFooter(QString::fromUtf8(FooterText));
     ui_->lbWeb->setText(QString::fromUtf8(WebAddress));
@@ -339,15 +353,63 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::BitBtn4Click() {
+    deviceLink_->Close();
     zorComPort1_->SetActive(false);
     zorComPort1_->SetComPort(ui_->ComboBox1->currentText().toStdString());
     portDiagnosis_->AttemptStarted(zorComPort1_->ComPort());
-    zorComPort1_->SetActive(true);
-    zorComPort1_->SetConnected(true);
+    ConnectPort();
     // An empty name is applied but never written, so the saved port stays as it was.
     settings::WriteRegString(QString::fromUtf8(PortValueName),
                              QString::fromStdString(zorComPort1_->ComPort()), settings::AppKeyPath);
     SetPanelText(frame::PanelLink, frame::TextConnecting);
+}
+
+void TForm1::ConnectPort() {
+    if (deviceLink_->Open(zorComPort1_->ComPort())) {
+        return;
+    }
+    zorComPort1_->SetActive(true);
+    zorComPort1_->SetConnected(true);
+}
+
+void TForm1::CreateDeviceLink(serial::DeviceSourceFactory factory) {
+    DeviceLink::Handlers handlers;
+    handlers.FrameLine = [this](const std::string& line,
+                                const std::optional<frame::SignalCarrier>& carrier) {
+        Guarded([&] {
+            core_->SetIncomingCarrier(carrier);
+            ZorComPort1RxString(nullptr, line);
+        });
+    };
+    handlers.Connected = [this](const std::string& ident) {
+        portDiagnosis_->DeviceAnswered();
+        SetPanelText(frame::PanelLink, std::string(frame::TextLinkedIdent) + ident);
+    };
+    handlers.Disconnected = [this] { Guarded([&] { ZorComPort1Disconnected(nullptr); }); };
+    handlers.Hint = [this](const QString& hint) { portDiagnosis_->DeviceHint(hint); };
+    handlers.Refused = [this](const QString& text) { ShowErrorBox(text); };
+    handlers.DefaultCarrier = [this] {
+        if (const auto& own = core_->Carrier()) {
+            return serial::DeviceCarrier{own->hz, own->dutyCycle};
+        }
+        return serial::DeviceCarrier{ConfiguredCarrierHz()};
+    };
+    deviceLink_ = std::make_unique<DeviceLink>(std::move(factory), std::move(handlers));
+}
+
+void TForm1::HandPortToFlipper() {
+    handOverQueued_ = false;
+    if (deviceLink_->Active() || !zorComPort1_->Active()) {
+        return;
+    }
+    zorComPort1_->SetActive(false);
+    // The port is opened exclusively: the worker lets it go before the Flipper source takes it.
+    for (int waited = 0; zorComPort1_->WorkerLinkOpen() && waited < 3000; waited += 20) {
+        settings::Delay(20);
+    }
+    portDiagnosis_->AttemptStarted(zorComPort1_->ComPort());
+    SetPanelText(frame::PanelLink, frame::TextConnecting);
+    deviceLink_->OpenFlipper(zorComPort1_->ComPort());
 }
 
 void TForm1::lbWebClick() {

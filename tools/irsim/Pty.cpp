@@ -22,7 +22,7 @@ namespace {
 } // namespace
 
 Pty::Pty() {
-    master_ = Fd(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    master_ = serial::UniqueFd(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!master_)
         ThrowErrno("posix_openpt");
     if (::grantpt(master_.Get()) != 0)
@@ -34,7 +34,8 @@ Pty::Pty() {
         throw std::system_error(error, std::generic_category(), "ptsname_r");
     slavePath_ = name.data();
 
-    slave_ = Fd(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    slave_ =
+        serial::UniqueFd(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!slave_)
         ThrowErrno("open pty slave");
 

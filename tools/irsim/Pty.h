@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/irsim/Fd.h"
+#include "serial/UniqueFd.h"
 
 #include <string>
 
@@ -37,8 +37,8 @@ public:
 private:
     void RemoveLink();
 
-    Fd master_;
-    Fd slave_;
+    serial::UniqueFd master_;
+    serial::UniqueFd slave_;
     std::string slavePath_;
     std::string linkPath_;
 };
