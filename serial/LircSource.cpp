@@ -7,11 +7,37 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
 namespace serial {
 namespace {
+
+// Frames longer than a frame holds still go to the window, which refuses them with its own
+// message; this bounds only what a receiver that never falls silent could pile up.
+constexpr size_t MaxDurations = 4096;
+
+// Why the device did not open, and what to do about it.
+std::string OpenFailureHint(const std::string& devicePath, int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        // Debian gives IR devices to the video group, not to dialout as serial ports.
+        return "Brak uprawnień do urządzenia " + devicePath +
+               ": dodaj użytkownika do grupy video (sudo adduser $USER video) i zaloguj się "
+               "ponownie.";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "Nie ma urządzenia " + devicePath +
+               ": sprawdź nazwę i czy odbiornik jest podłączony.";
+    case ENOTTY:
+        return devicePath + " nie jest odbiornikiem podczerwieni LIRC.";
+    default:
+        return "Nie można otworzyć urządzenia " + devicePath + ": " + std::strerror(error) + ".";
+    }
+}
 
 // The kernel's own time-out sample normally ends a frame first; the program's silence rule is
 // the fallback and waits a little longer so the two do not race.
@@ -40,8 +66,7 @@ public:
         device_ = open_(error, reason);
         if (!device_) {
             if (reason.empty()) {
-                reason = "Nie można otworzyć urządzenia " + devicePath_ + ": " +
-                         std::strerror(error) + ".";
+                reason = OpenFailureHint(devicePath_, error);
             }
             Later([this, reason] {
                 Notify(events_.OnHint, reason);
@@ -52,9 +77,10 @@ public:
         notifier_ = std::make_unique<QSocketNotifier>(device_->Descriptor(), QSocketNotifier::Read);
         connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { ReadInput(); });
         silence_.setInterval(static_cast<int>(device_->GapUs() / 1000) + GapMarginMs);
-        Later([this, ident = device_->LinkText()] {
+        ident_ = device_->LinkText();
+        Later([this] {
             linked_ = true;
-            Notify(events_.OnConnected, ident);
+            Notify(events_.OnConnected, ident_);
         });
     }
 
@@ -145,7 +171,7 @@ private:
                 break;
             case TLircEvent::TKind::TooLong:
                 Notify(events_.OnHint,
-                       "Sygnał z " + devicePath_ + " ma " + std::to_string(event.Count) +
+                       "Sygnał z urządzenia " + ident_ + " ma " + std::to_string(event.Count) +
                            " czasów, a ramka mieści najwyżej " +
                            std::to_string(frame::FrameCapacity) + ". Nic nie zostało zmienione.");
                 break;
@@ -155,6 +181,7 @@ private:
 
     LircOpener open_;
     std::string devicePath_;
+    std::string ident_; // the device as the link panel names it
     DeviceSourceEvents events_;
     std::unique_ptr<TLircDevice> device_;
     std::unique_ptr<QSocketNotifier> notifier_;
@@ -178,8 +205,8 @@ std::unique_ptr<DeviceSource> MakeLircSource(const std::string& path, DeviceSour
     const std::string devicePath = LircDevicePath(path);
     return MakeLircSource(
         [devicePath](int& error, std::string& reason) {
-            return TLircDevice::Open(devicePath, LircPortLabel(devicePath),
-                                     static_cast<size_t>(frame::FrameCapacity), error, reason);
+            return TLircDevice::Open(devicePath, LircPortLabel(devicePath), MaxDurations, error,
+                                     reason);
         },
         devicePath, std::move(events));
 }

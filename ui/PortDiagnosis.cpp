@@ -1,6 +1,5 @@
 #include "ui/PortDiagnosis.h"
 
-#include "serial/LircPorts.h"
 #include "serial/SerialLine.h"
 
 #include <QStringList>
@@ -33,19 +32,10 @@ QString PortErrorHint(const QString& devicePath, int error, const QString& desc,
     }
     case EACCES:
     case EPERM:
-        // Debian gives IR devices to the video group, serial ports to dialout.
-        if (serial::IsLircPortName(devicePath.toStdString())) {
-            return QStringLiteral("Brak uprawnień do urządzenia %1: dodaj użytkownika do grupy "
-                                  "video (sudo adduser $USER video) i zaloguj się ponownie.")
-                .arg(devicePath);
-        }
         return QStringLiteral("Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout "
                               "(sudo usermod -aG dialout $USER) i zaloguj się ponownie.")
             .arg(devicePath);
     case ENOTTY:
-        if (serial::IsLircPortName(devicePath.toStdString())) {
-            return QStringLiteral("%1 nie jest odbiornikiem podczerwieni LIRC.").arg(devicePath);
-        }
         return QStringLiteral("%1 nie jest portem szeregowym.").arg(devicePath);
     default:
         return QStringLiteral("Błąd portu %1: %2 %3.").arg(devicePath).arg(error).arg(desc);

@@ -145,10 +145,11 @@ struct Window {
     }
 };
 
-inline Window MakeWindow(ui::DecodeEngine decoding = {}) {
+inline Window MakeWindow(ui::DecodeEngine decoding = {}, serial::DeviceSourceFactory sources = {}) {
     Window window;
     ui::TForm1Seams seams;
     seams.Decoding = std::move(decoding);
+    seams.DeviceSources = std::move(sources);
     auto dialogs = std::make_unique<ScriptedDialogs>();
     auto url = std::make_unique<RecordingUrlOpener>();
     window.dialogs = dialogs.get();

@@ -305,11 +305,7 @@ TEST(PortHints, EachCauseHasItsOwnText) {
         {EACCES, device,
          U("Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout (sudo usermod -aG "
            "dialout $USER) i zaloguj się ponownie.")},
-        {EACCES, root / "lirc0",
-         U("Brak uprawnień do urządzenia %1: dodaj użytkownika do grupy video (sudo adduser "
-           "$USER video) i zaloguj się ponownie.")},
         {ENOTTY, device, U("%1 nie jest portem szeregowym.")},
-        {ENOTTY, root / "lirc0", U("%1 nie jest odbiornikiem podczerwieni LIRC.")},
         {EIO, device, U("Błąd portu %1: 5 Input/output error.")},
     };
     for (const auto& c : cases) {
