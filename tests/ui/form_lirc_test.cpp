@@ -11,8 +11,13 @@
 #include "ui/DeviceLink.h"
 #include "ui/FrameHistory.h"
 #include "ui/FrameWorkbench.h"
+#include "ui/PortComboBox.h"
 
 #include <QLabel>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
 
 #include <gmock/gmock.h>
 
@@ -145,6 +150,23 @@ TEST_F(LircWindow, AVanishedDeviceEndsTheLinkAndTheWindowGoesOn) {
     window->EmitujWykres()->trigger();
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_THAT(boxes.boxes[0].text.toStdString(), HasSubstr("nie jest połączone"));
+}
+
+// The drop-down lists the LIRC devices after the serial ports, with their drivers beside them.
+TEST(LircPortBox, ListsTheDevicesWithTheirDrivers) {
+    QTemporaryDir folder;
+    const std::filesystem::path rc = folder.path().toStdString();
+    std::filesystem::create_directories(rc / "rc0" / "lirc0");
+    std::ofstream(rc / "rc0" / "uevent") << "NAME=rc-rc6-mce\nDRV_NAME=mceusb\n";
+    ui::PortComboBox box;
+    box.setEditable(true);
+    box.SetLircClass(rc);
+    box.setEditText(QStringLiteral("ttyS0"));
+    box.SetPorts({"ttyS0"});
+    ASSERT_EQ(box.count(), 2);
+    EXPECT_EQ(box.itemText(1), U("lirc0"));
+    EXPECT_EQ(box.model()->index(1, 1).data().toString(), U("mceusb"));
+    EXPECT_EQ(box.currentText(), U("ttyS0"));
 }
 
 } // namespace
