@@ -2,12 +2,12 @@
 
 #include "frame/PulseFrame.h"
 #include "serial/LircPorts.h"
+#include "serial/PortHints.h"
 
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -17,27 +17,6 @@ namespace {
 // Frames longer than a frame holds still go to the window, which refuses them with its own
 // message; this bounds only what a receiver that never falls silent could pile up.
 constexpr size_t MaxDurations = 4096;
-
-// Why the device did not open, and what to do about it.
-std::string OpenFailureHint(const std::string& devicePath, int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        // Debian gives IR devices to the video group, not to dialout as serial ports.
-        return "Brak uprawnień do urządzenia " + devicePath +
-               ": dodaj użytkownika do grupy video (sudo adduser $USER video) i zaloguj się "
-               "ponownie.";
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return "Nie ma urządzenia " + devicePath +
-               ": sprawdź nazwę i czy odbiornik jest podłączony.";
-    case ENOTTY:
-        return devicePath + " nie jest odbiornikiem podczerwieni LIRC.";
-    default:
-        return "Nie można otworzyć urządzenia " + devicePath + ": " + std::strerror(error) + ".";
-    }
-}
 
 // The kernel's own time-out sample normally ends a frame first; the program's silence rule is
 // the fallback and waits a little longer so the two do not race.
@@ -66,7 +45,7 @@ public:
         device_ = open_(error, reason);
         if (!device_) {
             if (reason.empty()) {
-                reason = OpenFailureHint(devicePath_, error);
+                reason = PortErrorHint(devicePath_, error, std::strerror(error));
             }
             Later([this, reason] {
                 Notify(events_.OnHint, reason);

@@ -190,6 +190,16 @@ private:
     std::unique_ptr<irsim::Simulator> simulator_;
 };
 
+// The durations of the window's current frame.
+inline std::vector<int32_t> Current(const ui::TForm1& form) {
+    const frame::PulseFrame& frame = form.PulseFrame();
+    return {frame.Durations.begin(), frame.Durations.begin() + frame.Count};
+}
+
+inline QString U(const char* text) {
+    return QString::fromUtf8(text);
+}
+
 inline std::string FrameLine(const std::string& durations) {
     return std::string(frame::DeviceSignature) + (durations.empty() ? "" : ",") + durations;
 }

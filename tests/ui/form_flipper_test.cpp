@@ -17,19 +17,12 @@
 
 namespace {
 
+using formtest::Current;
 using formtest::MessageBoxRecorder;
+using formtest::U;
 using formtest::WaitUntil;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
-
-std::vector<int32_t> Current(const ui::TForm1& form) {
-    const frame::PulseFrame& frame = form.PulseFrame();
-    return {frame.Durations.begin(), frame.Durations.begin() + frame.Count};
-}
-
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 class FlipperWindow : public ::testing::Test {
 protected:

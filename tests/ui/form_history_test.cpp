@@ -16,15 +16,11 @@
 namespace {
 
 using analysis::formats::Format;
+using formtest::Current;
 using formtest::MessageBoxRecorder;
 using formtest::WaitUntil;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
-
-std::vector<int32_t> Current(const ui::TForm1& form) {
-    const frame::PulseFrame& frame = form.PulseFrame();
-    return {frame.Durations.begin(), frame.Durations.begin() + frame.Count};
-}
 
 std::vector<int32_t> Nec(int64_t device, int64_t function, int repeats = 0) {
     const auto rendered = analysis::Render("NEC1", {{"D", device}, {"F", function}}, repeats);

@@ -23,22 +23,15 @@
 
 namespace {
 
+using formtest::Current;
 using formtest::MessageBoxRecorder;
+using formtest::U;
 using formtest::WaitUntil;
 using serial::LircSample;
 using serial::TLircSetting;
 using Kind = serial::TLircSampleKind;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
-
-std::vector<int32_t> Current(const ui::TForm1& form) {
-    const frame::PulseFrame& frame = form.PulseFrame();
-    return {frame.Durations.begin(), frame.Durations.begin() + frame.Count};
-}
-
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 // The samples a receiver reads for `durations`, then its time-out.
 std::vector<uint32_t> Samples(const std::vector<int32_t>& durations,
