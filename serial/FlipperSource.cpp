@@ -339,7 +339,10 @@ private:
                 writeNotifier_->setEnabled(true);
                 return;
             }
-            Drop({});
+            // The device has gone. Writes happen inside Start() and Emit() too, which must not
+            // call the events: the link ends from the event loop.
+            out_.clear();
+            QTimer::singleShot(0, this, [this] { Drop({}); });
             return;
         }
         if (writeNotifier_) {

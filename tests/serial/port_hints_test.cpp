@@ -55,8 +55,8 @@ TEST(PortHints, EachCauseHasItsOwnText) {
          "Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout (sudo usermod -aG "
          "dialout $USER) i zaloguj się ponownie."},
         {EACCES, root / "lirc0",
-         "Brak uprawnień do urządzenia %1: dodaj użytkownika do grupy video (sudo adduser "
-         "$USER video) i zaloguj się ponownie."},
+         "Brak uprawnień do urządzenia %1: dodaj użytkownika do grupy video (sudo adduser $USER "
+         "video) i zaloguj się ponownie."},
         {ENOTTY, device, "%1 nie jest portem szeregowym."},
         {ENOTTY, root / "lirc0", "%1 nie jest odbiornikiem podczerwieni LIRC."},
         {EIO, device, "Błąd portu %1: 5 Input/output error."},
