@@ -2,6 +2,7 @@
 
 #include "frame/PulseFrame.h"
 #include "serial/LircPorts.h"
+#include "serial/PortHints.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -12,6 +13,10 @@
 
 namespace serial {
 namespace {
+
+// Frames longer than a frame holds still go to the window, which refuses them with its own
+// message; this bounds only what a receiver that never falls silent could pile up.
+constexpr size_t MaxDurations = 4096;
 
 // The kernel's own time-out sample normally ends a frame first; the program's silence rule is
 // the fallback and waits a little longer so the two do not race.
@@ -40,8 +45,7 @@ public:
         device_ = open_(error, reason);
         if (!device_) {
             if (reason.empty()) {
-                reason = "Nie można otworzyć urządzenia " + devicePath_ + ": " +
-                         std::strerror(error) + ".";
+                reason = PortErrorHint(devicePath_, error, std::strerror(error));
             }
             Later([this, reason] {
                 Notify(events_.OnHint, reason);
@@ -52,9 +56,10 @@ public:
         notifier_ = std::make_unique<QSocketNotifier>(device_->Descriptor(), QSocketNotifier::Read);
         connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { ReadInput(); });
         silence_.setInterval(static_cast<int>(device_->GapUs() / 1000) + GapMarginMs);
-        Later([this, ident = device_->LinkText()] {
+        ident_ = device_->LinkText();
+        Later([this] {
             linked_ = true;
-            Notify(events_.OnConnected, ident);
+            Notify(events_.OnConnected, ident_);
         });
     }
 
@@ -145,7 +150,7 @@ private:
                 break;
             case TLircEvent::TKind::TooLong:
                 Notify(events_.OnHint,
-                       "Sygnał z " + devicePath_ + " ma " + std::to_string(event.Count) +
+                       "Sygnał z urządzenia " + ident_ + " ma " + std::to_string(event.Count) +
                            " czasów, a ramka mieści najwyżej " +
                            std::to_string(frame::FrameCapacity) + ". Nic nie zostało zmienione.");
                 break;
@@ -155,6 +160,7 @@ private:
 
     LircOpener open_;
     std::string devicePath_;
+    std::string ident_; // the device as the link panel names it
     DeviceSourceEvents events_;
     std::unique_ptr<TLircDevice> device_;
     std::unique_ptr<QSocketNotifier> notifier_;
@@ -178,8 +184,8 @@ std::unique_ptr<DeviceSource> MakeLircSource(const std::string& path, DeviceSour
     const std::string devicePath = LircDevicePath(path);
     return MakeLircSource(
         [devicePath](int& error, std::string& reason) {
-            return TLircDevice::Open(devicePath, LircPortLabel(devicePath),
-                                     static_cast<size_t>(frame::FrameCapacity), error, reason);
+            return TLircDevice::Open(devicePath, LircPortLabel(devicePath), MaxDurations, error,
+                                     reason);
         },
         devicePath, std::move(events));
 }

@@ -61,8 +61,9 @@ inline TLircFeatures FullLircFeatures() {
 // A device whose descriptor is one end of a socket pair; the test plays the kernel at the other.
 struct TLircOnSocket {
     explicit TLircOnSocket(TLircFeatures features = FullLircFeatures(),
-                           std::map<TLircQuery, uint32_t> answers = {
-                               {TLircQuery::ReceiveResolution, 50}}) {
+                           std::map<TLircQuery, uint32_t> answers = {{TLircQuery::ReceiveResolution,
+                                                                      50}},
+                           size_t maxDurations = 301) {
         int fds[2];
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
         ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
@@ -70,7 +71,7 @@ struct TLircOnSocket {
         kernel.Reset(fds[1]);
         device = std::make_unique<TLircDevice>(
             UniqueFd(fds[0]), std::make_unique<TLircFakeControl>(features, answers, log),
-            "lirc0 — mceusb", 301);
+            "lirc0 — mceusb", maxDurations);
         setupResult = device->Setup(reason);
     }
 

@@ -20,3 +20,6 @@ dekoder_add_test(form_flipper_test MAIN gui
 dekoder_add_test(form_decode_test MAIN gui
     SOURCES form_decode_test.cpp FormTestSupport.h
     LIBS ${_form_test_libs})
+dekoder_add_test(form_lirc_test MAIN gui
+    SOURCES form_lirc_test.cpp FormTestSupport.h
+    LIBS ${_form_test_libs})

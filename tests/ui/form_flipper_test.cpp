@@ -19,6 +19,7 @@ namespace {
 
 using formtest::Current;
 using formtest::MessageBoxRecorder;
+using formtest::U;
 using formtest::WaitUntil;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;

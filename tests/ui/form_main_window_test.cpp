@@ -38,13 +38,10 @@ namespace {
 using formtest::FrameLine;
 using formtest::MakeWindow;
 using formtest::StoredString;
+using formtest::U;
 using formtest::WaitUntil;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 // ---- Designed controls -------------------------------------------------------------------------
 
