@@ -10,6 +10,8 @@
 #include "ui/DeviceLink.h"
 #include "ui/FrameHistory.h"
 #include "ui/FrameWorkbench.h"
+#include "ui/HistoryKeeper.h"
+#include "ui/SignalFiles.h"
 
 #include <QLabel>
 
@@ -45,7 +47,7 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return flipper.Receiving(); }));
     }
 
-    const ui::FrameHistory& History() const { return window->Workbench()->History(); }
+    const ui::FrameHistory& History() const { return window->Workbench()->History().Entries(); }
 
     QString Hint() const {
         const auto* line = window.Find<QLabel>("PortHint");

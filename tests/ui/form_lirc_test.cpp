@@ -11,7 +11,9 @@
 #include "ui/DeviceLink.h"
 #include "ui/FrameHistory.h"
 #include "ui/FrameWorkbench.h"
+#include "ui/HistoryKeeper.h"
 #include "ui/PortComboBox.h"
+#include "ui/SignalFiles.h"
 
 #include <QLabel>
 #include <QTemporaryDir>
@@ -74,7 +76,7 @@ protected:
         lirc.log.Settings.clear();
     }
 
-    const ui::FrameHistory& History() const { return window->Workbench()->History(); }
+    const ui::FrameHistory& History() const { return window->Workbench()->History().Entries(); }
 
     QString Hint() const {
         const auto* line = window.Find<QLabel>("PortHint");
