@@ -8,6 +8,7 @@
 // before rendering.
 
 #include "analysis/Analysis.h"
+#include "analysis/ProtocolTable.h"
 
 #include <span>
 #include <string_view>
@@ -34,10 +35,6 @@ private:
 
 // Estimates the lag from the signal's own durations (magnitudes, mark first).
 Tolerance EstimateTolerance(std::span<const int32_t> durations);
-
-// How far a decode can be trusted; where two candidates cover the same frame the higher wins, then
-// the one covering more durations.
-enum class Robustness { Weak = 0, Moderate = 1, Robust = 2 };
 
 struct Candidate {
     Decode decode;
