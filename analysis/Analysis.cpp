@@ -1,6 +1,7 @@
 #include "analysis/Analysis.h"
 
 #include "analysis/Family.h"
+#include "analysis/ProtocolSet.h"
 
 #include <algorithm>
 #include <array>
@@ -12,10 +13,22 @@ namespace analysis {
 namespace {
 
 using detail::Candidate;
+using detail::CompiledRow;
 using detail::Family;
+using detail::ProtocolSet;
+using detail::SameName;
 
 std::array<const Family*, 3> Families() {
     return {&detail::PulseFamily(), &detail::BiPhaseFamily(), &detail::MultiLevelFamily()};
+}
+
+// The protocols still decoded and rendered by their family code rather than the table.
+const Family* LegacyFamilyOf(std::string_view name) {
+    for (const Family* family : Families())
+        for (const ProtocolInfo& info : family->protocols)
+            if (SameName(info.name, name))
+                return family;
+    return nullptr;
 }
 
 Durations Magnitudes(std::span<const int32_t> durations) {
@@ -30,63 +43,129 @@ Durations Magnitudes(std::span<const int32_t> durations) {
 bool Better(const Candidate& a, const Candidate& b) {
     if (a.robustness != b.robustness)
         return a.robustness > b.robustness;
-    return a.decode.last > b.decode.last;
+    if (a.decode.last != b.decode.last)
+        return a.decode.last > b.decode.last;
+    return a.order < b.order;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
+// Whether `a` wins against `b` by the table's preference: both read the same durations and `a`
+// names `b` (or the lone name `b` reported) among those it is preferred over.
+bool Preferred(const Candidate& a, const Candidate& b) {
+    if (!a.preferredOver || a.decode.first != b.decode.first || a.decode.last != b.decode.last)
+        return false;
+    return std::any_of(a.preferredOver->begin(), a.preferredOver->end(), [&](const auto& name) {
+        return name == b.row || name == b.decode.protocol;
     });
 }
 
-const Family* FamilyOf(std::string_view name) {
-    for (const Family* family : Families())
-        for (const ProtocolInfo& info : family->protocols)
-            if (SameName(info.name, name))
-                return family;
-    return nullptr;
+// A decode covers whole frames: it starts at the signal's start or after a gap at least as long
+// as the protocol needs before a frame, and (the engine's part) ends at a gap or at the end. One
+// stray mark before the frame (a receiver's glitch) is allowed.
+bool FrameMayStart(std::span<const int32_t> magnitudes, std::size_t at, int64_t minGapUs) {
+    const auto gapBefore = [&](std::size_t index) {
+        return index == 0 || magnitudes[index - 1] >= minGapUs;
+    };
+    return gapBefore(at) || (at >= 2 && gapBefore(at - 2));
 }
 
-std::optional<Candidate> BestAt(std::span<const int32_t> magnitudes, std::size_t at,
-                                const detail::Tolerance& tolerance) {
-    std::optional<Candidate> best;
-    for (const Family* family : Families()) {
-        if (!family->decode)
-            continue;
-        for (Candidate& candidate : family->decode(magnitudes, at, tolerance))
+class Scanner {
+public:
+    explicit Scanner(std::span<const int32_t> magnitudes)
+        : magnitudes_(magnitudes), set_(detail::CurrentProtocols()),
+          tolerance_(detail::EstimateTolerance(magnitudes)) {}
+
+    const detail::Tolerance& tolerance() const { return tolerance_; }
+
+    std::optional<Candidate> BestAt(std::size_t at) const {
+        std::vector<Candidate> candidates;
+        for (const Family* family : Families()) {
+            if (!family->decode)
+                continue;
+            for (Candidate& candidate : family->decode(magnitudes_, at, tolerance_))
+                if (Legacy(candidate.decode.protocol))
+                    candidates.push_back(std::move(candidate));
+        }
+        for (std::size_t i = 0; i < set_->rows.size(); ++i)
+            Decode(set_->rows[i], i, at, candidates);
+        std::optional<Candidate> best;
+        for (Candidate& candidate : candidates) {
+            if (std::any_of(candidates.begin(), candidates.end(),
+                            [&](const Candidate& other) { return Preferred(other, candidate); }))
+                continue;
             if (!best || Better(candidate, *best))
                 best = std::move(candidate);
+        }
+        return best;
     }
-    return best;
-}
 
-// Whether a robust decode (one with a check) starts inside this one: a glitch before a frame can
-// make a weak protocol without a lead swallow the frame's first part (a Sharp half read as
-// Mitsubishi). Only a check overrules: the bits of a pulse-distance frame can also be read as a
-// bi-phase frame of moderate robustness, which would otherwise take over from the real decode.
-bool Overruled(const Candidate& candidate, std::span<const int32_t> magnitudes,
-               const detail::Tolerance& tolerance) {
-    if (candidate.robustness == detail::Robustness::Robust)
+    // Whether a robust decode (one with a check) starts inside this one: a glitch before a frame
+    // can make a weak protocol without a lead swallow the frame's first part (a Sharp half read
+    // as Mitsubishi). Only a check overrules: the bits of a pulse-distance frame can also be read
+    // as a bi-phase frame of moderate robustness, which would otherwise take over from the real
+    // decode.
+    bool Overruled(const Candidate& candidate) const {
+        if (candidate.robustness == detail::Robustness::Robust)
+            return false;
+        for (std::size_t at = candidate.decode.first + 2; at <= candidate.decode.last; at += 2) {
+            const std::optional<Candidate> inside = BestAt(at);
+            if (inside && inside->robustness == detail::Robustness::Robust)
+                return true;
+        }
         return false;
-    for (std::size_t at = candidate.decode.first + 2; at <= candidate.decode.last; at += 2) {
-        const std::optional<Candidate> inside = BestAt(magnitudes, at, tolerance);
-        if (inside && inside->robustness == detail::Robustness::Robust)
-            return true;
     }
-    return false;
-}
+
+private:
+    bool Legacy(std::string_view name) const {
+        // A user protocol of the same name takes over from the family code.
+        return std::none_of(set_->rows.begin(), set_->rows.end(), [&](const CompiledRow& row) {
+            return row.user && (SameName(row.name, name) || SameName(row.loneName, name));
+        });
+    }
+
+    void Decode(const CompiledRow& row, std::size_t order, std::size_t at,
+                std::vector<Candidate>& out) const {
+        if (!row.user && LegacyFamilyOf(row.name))
+            return;
+        if (!FrameMayStart(magnitudes_, at, row.minGapBeforeUs) ||
+            !row.protocol->MayStartAt(magnitudes_, at))
+            return;
+        for (irp::Match& match : row.protocol->Decode(magnitudes_, at)) {
+            if (!set_->Holds(row, match.params))
+                continue;
+            Candidate candidate;
+            analysis::Decode& d = candidate.decode;
+            d.protocol = match.repeats == 0 && !row.loneName.empty() ? row.loneName : row.name;
+            d.params = std::move(match.params);
+            d.first = match.first;
+            d.last = match.last;
+            d.repeats = match.repeats;
+            d.repeatForm = match.repeatForm;
+            d.windows = std::move(match.windows);
+            d.spans = std::move(match.spans);
+            candidate.robustness = row.robustness;
+            candidate.row = row.name;
+            candidate.order = order;
+            candidate.preferredOver = &row.preferredOver;
+            out.push_back(std::move(candidate));
+            return;
+        }
+    }
+
+    std::span<const int32_t> magnitudes_;
+    std::shared_ptr<const ProtocolSet> set_;
+    detail::Tolerance tolerance_;
+};
 
 } // namespace
 
 Result Analyse(std::span<const int32_t> durations) {
     const Durations magnitudes = Magnitudes(durations);
-    const detail::Tolerance tolerance = detail::EstimateTolerance(magnitudes);
+    const Scanner scanner(magnitudes);
     Result result;
     std::size_t at = 0;
     while (at < magnitudes.size()) {
-        std::optional<Candidate> best = BestAt(magnitudes, at, tolerance);
-        if (!best || Overruled(*best, magnitudes, tolerance)) {
+        std::optional<Candidate> best = scanner.BestAt(at);
+        if (!best || scanner.Overruled(*best)) {
             at += 2;
             continue;
         }
@@ -95,7 +174,7 @@ Result Analyse(std::span<const int32_t> durations) {
         at += at % 2;
         result.decodes.push_back(std::move(best->decode));
     }
-    result.generic = detail::AnalyseGeneric(magnitudes, tolerance);
+    result.generic = detail::AnalyseGeneric(magnitudes, scanner.tolerance());
     return result;
 }
 
@@ -107,13 +186,27 @@ std::string Summary(const Decode& decode) {
 }
 
 const std::vector<ProtocolInfo>& Protocols() {
-    static const std::vector<ProtocolInfo> all = [] {
-        std::vector<ProtocolInfo> list;
+    // The set stays alive as long as the program (see ProtocolSet.cpp); the list is rebuilt only
+    // when the set changed.
+    thread_local std::shared_ptr<const ProtocolSet> seen;
+    thread_local std::vector<ProtocolInfo> list;
+    const auto set = detail::CurrentProtocols();
+    if (set != seen) {
+        list.clear();
+        const auto mine = [&](std::string_view name) {
+            const CompiledRow* row = set->Renderer(name);
+            return row && row->user;
+        };
         for (const Family* family : Families())
-            list.insert(list.end(), family->protocols.begin(), family->protocols.end());
-        return list;
-    }();
-    return all;
+            for (const ProtocolInfo& info : family->protocols)
+                if (!mine(info.name))
+                    list.push_back(info);
+        for (const ProtocolInfo& info : set->infos)
+            if (!LegacyFamilyOf(info.name) || mine(info.name))
+                list.push_back(info);
+        seen = set;
+    }
+    return list;
 }
 
 const ProtocolInfo* FindProtocol(std::string_view name) {
@@ -130,9 +223,11 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
             *error = std::move(text);
         return std::nullopt;
     };
+    const auto set = detail::CurrentProtocols();
     const ProtocolInfo* info = FindProtocol(protocol);
-    const Family* family = FamilyOf(protocol);
-    if (!info || !family || !family->render)
+    const CompiledRow* row = set->Renderer(protocol);
+    const Family* family = row && row->user ? nullptr : LegacyFamilyOf(protocol);
+    if (!info || (!family && !row))
         return fail("unknown protocol \"" + std::string(protocol) + "\"");
     if (repeats < 0 || repeats > 1000)
         return fail("repeats must be 0..1000");
@@ -158,6 +253,14 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
                 if (source.name == p.derivedDefault->from)
                     value = source.value ^ p.derivedDefault->mask;
         }
+        if (!value && !family && row) {
+            // A default the engine works out from its own expression.
+            const auto engineSpec =
+                std::find_if(row->protocol->Params().begin(), row->protocol->Params().end(),
+                             [&](const irp::ParamSpec& s) { return s.name == p.name; });
+            if (engineSpec != row->protocol->Params().end() && !engineSpec->defaultText.empty())
+                continue;
+        }
         if (!value)
             return fail(info->name + " needs " + p.name);
         if (*value < p.min || *value > p.max)
@@ -169,7 +272,13 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
                         info->name);
         complete.push_back({p.name, *value});
     }
-    return family->render(info->name, complete, repeats);
+    if (family)
+        return family->render(info->name, complete, repeats);
+    std::string why;
+    auto durations = row->protocol->Render(complete, repeats, &why);
+    if (!durations)
+        return fail(info->name + ": " + why);
+    return durations;
 }
 
 Durations CleanUp(const Decode& decode) {

@@ -39,6 +39,11 @@ Tolerance EstimateTolerance(std::span<const int32_t> durations);
 struct Candidate {
     Decode decode;
     Robustness robustness = Robustness::Weak;
+    // The table row that decoded it (its place in the table and the names it wins against);
+    // empty for the families still outside the table.
+    std::string row;
+    std::size_t order = 0;
+    const std::vector<std::string>* preferredOver = nullptr;
 };
 
 struct Family {
