@@ -21,13 +21,8 @@ bool Fits(const detail::Tolerance& tolerance, std::size_t index, int32_t nominal
 
 // What the protocol sends after its first frame while the key is held, without the gap before it.
 std::optional<Durations> RepeatPart(const Decode& frame) {
-    // A lone frame is named for both repeat forms it could take; ask the encoder for each.
-    std::vector<std::string> names{frame.protocol};
-    if (frame.protocol == "NEC")
-        names = {"NEC1", "NEC2"};
-    else if (frame.protocol == "NEC-f16")
-        names = {"NEC1-f16", "NEC2-f16"};
-    for (const std::string& name : names) {
+    // A lone frame is named for every repeat form it could take; ask the encoder for each.
+    for (const std::string& name : LoneNameMembers(frame.protocol)) {
         const auto once = Render(name, frame.params, 0);
         const auto twice = Render(name, frame.params, 1);
         if (once && twice && twice->size() > once->size() + 1)

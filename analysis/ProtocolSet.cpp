@@ -145,9 +145,11 @@ std::shared_ptr<const ProtocolSet> Build(const std::vector<Source>& user) {
     }
 
     auto set = std::make_shared<ProtocolSet>();
-    for (const Source& source : sources)
+    for (const Source& source : sources) {
+        set->loneNames.emplace_back(source.name, source.loneName);
         if (auto row = Compiled(source))
             set->rows.push_back(std::move(*row));
+    }
 
     const auto addInfo = [&](const std::string& name, const CompiledRow& row) {
         if (set->Info(name))
@@ -337,6 +339,31 @@ std::string_view UserProtocolTemplate() {
            "#\n"
            "# MyNEC = {38.4k,564}<1,-1|1,-3>(16,-8,D:8,S:8,F:8,~F:8,1,^108m)*[D:0..255,S:0..255,"
            "F:0..255]\n";
+}
+
+std::string LoneName(std::string_view protocol) {
+    for (const auto& [name, lone] : detail::CurrentProtocols()->loneNames)
+        if (detail::SameName(name, protocol) && !lone.empty())
+            return lone;
+    return std::string(protocol);
+}
+
+std::vector<std::string> LoneNameMembers(std::string_view name) {
+    std::vector<std::string> members;
+    for (const auto& [member, lone] : detail::CurrentProtocols()->loneNames)
+        if (detail::SameName(lone, name) &&
+            std::find(members.begin(), members.end(), member) == members.end())
+            members.push_back(member);
+    if (members.empty())
+        members.emplace_back(name);
+    return members;
+}
+
+std::string NameForRepeats(std::string_view name, RepeatForm held) {
+    for (const detail::CompiledRow& row : detail::CurrentProtocols()->rows)
+        if (detail::SameName(row.loneName, name) && row.protocol->HeldForm() == held)
+            return row.name;
+    return std::string(name);
 }
 
 std::vector<ProtocolListing> ListProtocols() {

@@ -35,6 +35,8 @@ struct ProtocolSet {
     std::vector<CompiledRow> rows;    // in the order ties are broken
     std::vector<ProtocolInfo> infos;  // one per name, lone names included
     std::vector<std::string> renders; // per info: the row name that renders it
+    // Every row's name and lone name as the table and the user's file give them.
+    std::vector<std::pair<std::string, std::string>> loneNames;
 
     // Whether the row's condition holds for these (complete) parameters.
     bool Holds(const CompiledRow& row, const std::vector<Param>& params) const;
