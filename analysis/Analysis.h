@@ -116,6 +116,9 @@ const ProtocolInfo* FindProtocol(std::string_view name); // exact name, case-ins
 std::string LoneName(std::string_view protocol);
 std::vector<std::string> LoneNameMembers(std::string_view name);
 std::string NameForRepeats(std::string_view name, RepeatForm held);
+// Whether `winner` names the durations both protocols read (it is the same signal on another
+// carrier, a special case, or what a repeat-less frame is called).
+bool PreferredOver(std::string_view winner, std::string_view loser);
 
 // The nominal durations of a protocol's frame with the given parameters, followed by `repeats`
 // repeats in the protocol's repeat form, ending with a mark. nullopt with `error` set when the

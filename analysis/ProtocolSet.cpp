@@ -147,6 +147,8 @@ std::shared_ptr<const ProtocolSet> Build(const std::vector<Source>& user) {
     auto set = std::make_shared<ProtocolSet>();
     for (const Source& source : sources) {
         set->loneNames.emplace_back(source.name, source.loneName);
+        for (std::string& loser : Words(source.preferredOver))
+            set->preferences.emplace_back(source.name, std::move(loser));
         if (auto row = Compiled(source))
             set->rows.push_back(std::move(*row));
     }
@@ -357,6 +359,13 @@ std::vector<std::string> LoneNameMembers(std::string_view name) {
     if (members.empty())
         members.emplace_back(name);
     return members;
+}
+
+bool PreferredOver(std::string_view winner, std::string_view loser) {
+    const auto set = detail::CurrentProtocols();
+    return std::any_of(set->preferences.begin(), set->preferences.end(), [&](const auto& p) {
+        return detail::SameName(p.first, winner) && detail::SameName(p.second, loser);
+    });
 }
 
 std::string NameForRepeats(std::string_view name, RepeatForm held) {

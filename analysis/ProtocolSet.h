@@ -37,6 +37,8 @@ struct ProtocolSet {
     std::vector<std::string> renders; // per info: the row name that renders it
     // Every row's name and lone name as the table and the user's file give them.
     std::vector<std::pair<std::string, std::string>> loneNames;
+    // (winner, loser) for every name a row is preferred over.
+    std::vector<std::pair<std::string, std::string>> preferences;
 
     // Whether the row's condition holds for these (complete) parameters.
     bool Holds(const CompiledRow& row, const std::vector<Param>& params) const;
