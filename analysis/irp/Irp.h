@@ -91,7 +91,8 @@ public:
     double UnitUs() const;
     const std::vector<ParamSpec>& Params() const;
     // The frame's own trailing gap (a lead-out or the rest of an extent) at nominal timing, the
-    // longest over the parameter values tried; a whole frame follows a gap at least this long.
+    // shortest over the parameter values tried: a frame of this protocol follows a gap at least
+    // this long, or starts the signal.
     int64_t LeadOutUs() const;
     // What a held key sends after the first frame: None (no repeat marker), Ditto (a repeat part
     // that differs from the frame) or Frame (the frame again).
