@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -18,11 +19,14 @@ using detail::Family;
 using detail::ProtocolSet;
 using detail::SameName;
 
+// The protocols still decoded and rendered by their family code rather than by the engine from
+// the table (the engine does not yet join toggled repeats, keep the family's windows at their
+// edges or read four-level symbols as the family code does); their rows in the table give their
+// names, preferences and whole-frame gaps.
 std::array<const Family*, 3> Families() {
     return {&detail::PulseFamily(), &detail::BiPhaseFamily(), &detail::MultiLevelFamily()};
 }
 
-// The protocols still decoded and rendered by their family code rather than the table.
 const Family* LegacyFamilyOf(std::string_view name) {
     for (const Family* family : Families())
         for (const ProtocolInfo& info : family->protocols)
@@ -45,6 +49,13 @@ bool Better(const Candidate& a, const Candidate& b) {
         return a.robustness > b.robustness;
     if (a.decode.last != b.decode.last)
         return a.decode.last > b.decode.last;
+    // Of two readings of the same stretch, the one the durations fit better (Thomson7's and
+    // Lumagen's timings overlap once a receiver's lag is allowed for).
+    if (std::abs(a.residualUs - b.residualUs) > 10)
+        return a.residualUs < b.residualUs;
+    // Then the one asking less of the receiver (Akai and Matsui differ by a lag alone).
+    if (std::abs(a.lagUs - b.lagUs) > 20)
+        return std::abs(a.lagUs) < std::abs(b.lagUs);
     return a.order < b.order;
 }
 
@@ -65,7 +76,23 @@ bool FrameMayStart(std::span<const int32_t> magnitudes, std::size_t at, int64_t 
     const auto gapBefore = [&](std::size_t index) {
         return index == 0 || magnitudes[index - 1] >= minGapUs;
     };
-    return gapBefore(at) || (at >= 2 && gapBefore(at - 2));
+    return gapBefore(at) || at == 2;
+}
+
+bool FrameEnds(std::span<const int32_t> magnitudes, std::size_t last, int64_t minGapUs) {
+    return last + 1 >= magnitudes.size() || magnitudes[last + 1] >= minGapUs;
+}
+
+// How far the durations are from the centres of their windows (root mean square), for decodes
+// of the family code, which fits no lag of its own.
+double Residual(std::span<const int32_t> magnitudes, const Decode& decode) {
+    double sum = 0;
+    for (std::size_t i = 0; i < decode.windows.size(); ++i) {
+        const Window& w = decode.windows[i];
+        const double off = magnitudes[decode.first + i] - (double{w.low} + w.high) / 2;
+        sum += off * off;
+    }
+    return decode.windows.empty() ? 0 : std::sqrt(sum / static_cast<double>(decode.windows.size()));
 }
 
 class Scanner {
@@ -81,9 +108,19 @@ public:
         for (const Family* family : Families()) {
             if (!family->decode)
                 continue;
-            for (Candidate& candidate : family->decode(magnitudes_, at, tolerance_))
-                if (Legacy(candidate.decode.protocol))
-                    candidates.push_back(std::move(candidate));
+            for (Candidate& candidate : family->decode(magnitudes_, at, tolerance_)) {
+                const CompiledRow* row = set_->Renderer(candidate.decode.protocol);
+                if (!Legacy(candidate.decode.protocol) || !row)
+                    continue;
+                if (!FrameMayStart(magnitudes_, at, row->minGapBeforeUs) ||
+                    !FrameEnds(magnitudes_, candidate.decode.last, row->minGapBeforeUs))
+                    continue;
+                candidate.row = row->name;
+                candidate.residualUs = Residual(magnitudes_, candidate.decode);
+                candidate.preferredOver = &row->preferredOver;
+                candidate.order = static_cast<std::size_t>(row - set_->rows.data());
+                candidates.push_back(std::move(candidate));
+            }
         }
         for (std::size_t i = 0; i < set_->rows.size(); ++i)
             Decode(set_->rows[i], i, at, candidates);
@@ -143,6 +180,8 @@ private:
             d.windows = std::move(match.windows);
             d.spans = std::move(match.spans);
             candidate.robustness = row.robustness;
+            candidate.residualUs = match.residualUs;
+            candidate.lagUs = match.lagUs;
             candidate.row = row.name;
             candidate.order = order;
             candidate.preferredOver = &row.preferredOver;
@@ -199,7 +238,7 @@ const std::vector<ProtocolInfo>& Protocols() {
         };
         for (const Family* family : Families())
             for (const ProtocolInfo& info : family->protocols)
-                if (!mine(info.name))
+                if (LegacyFamilyOf(info.name) && !mine(info.name))
                     list.push_back(info);
         for (const ProtocolInfo& info : set->infos)
             if (!LegacyFamilyOf(info.name) || mine(info.name))

@@ -44,6 +44,8 @@ struct Candidate {
     std::string row;
     std::size_t order = 0;
     const std::vector<std::string>* preferredOver = nullptr;
+    double residualUs = 0; // how far the durations are from the fitted timing
+    int32_t lagUs = 0;     // the receiver lag the fit assumed
 };
 
 struct Family {

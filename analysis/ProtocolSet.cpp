@@ -280,8 +280,9 @@ UserProtocolReport LoadUserProtocols(std::string_view text) {
             report.problems.push_back({number, column(content), "the protocol has no name"});
         } else {
             const std::string_view irpText = Trimmed(content.substr(equals + 1));
+            // The user wrote it for their own signals: it wins against the built-in readings.
             Source source{
-                std::string(name), std::string(irpText), {}, {}, Robustness::Moderate, {}, true};
+                std::string(name), std::string(irpText), {}, {}, Robustness::Robust, {}, true};
             irp::ParseError error;
             if (irpText.empty()) {
                 report.problems.push_back(

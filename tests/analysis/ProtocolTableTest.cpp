@@ -38,7 +38,7 @@ TEST(AnalysisWholeFrames, NoProtocolIsNamedInsideAnotherFrame) {
 
     // Two whole frames one after the other are both named, each where it starts.
     Durations two = *analysis::Render("Sony12", {{"D", 1}, {"F", 2}}, 0);
-    two.push_back(30000);
+    two.push_back(120000); // longer than RC5's own lead-out
     const Durations rc5 = *analysis::Render("RC5", {{"D", 3}, {"F", 4}}, 0);
     two.insert(two.end(), rc5.begin(), rc5.end());
     EXPECT_THAT(Names(Analyse(two)),
