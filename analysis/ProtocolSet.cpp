@@ -307,6 +307,11 @@ UserProtocolReport LoadUserProtocols(std::string_view text) {
         if (text.empty())
             break;
     }
+    // Nothing to change (no user protocols before or now): keep the current set.
+    const auto current = CurrentProtocols();
+    if (user.empty() && std::none_of(current->rows.begin(), current->rows.end(),
+                                     [](const CompiledRow& row) { return row.user; }))
+        return report;
     auto set = Build(user);
     const std::lock_guard lock(gLock);
     History().push_back(std::move(set));

@@ -50,8 +50,6 @@ constexpr auto
                  "NEC1 NEC1-f16 NEC2-f16 NEC-f16 NEC NEC-Shirriff-32",
                  Robust,
                  "D==238 || D==224"},
-                // [IT] Tivo: NEC framing, the fourth byte a unit number and F's upper nibble
-                // complemented.
                 // [IT] NEC1, NEC2; a lone frame is "NEC" [IT][DIR].
                 {"NEC1",
                  R"({38.4k,564}<1,-1|1,-3>(16,-8,D:8,S:8,F:8,~F:8,1,^108m,(16,-4,1,^108m)*)[D:0..255,S:0..255=255-D,F:0..255])",
@@ -532,11 +530,12 @@ constexpr auto
                  {},
                  Moderate},
                 // [IT19] Dysan.
-                {"Dysan",
-                 R"({780,38k}<1,-1|1,-2>(3,-1,D:7,F:8,1,-104m)*[D:0..127,F:0..255])",
-                 {},
-                 {},
-                 Moderate},
+                {
+                    "Dysan",
+                    R"({780,38k}<1,-1|1,-2>(3,-1,D:7,F:8,1,-104m)*[D:0..127,F:0..255])",
+                    {},
+                    {},
+                    Moderate},
                 {"Elunevision",
                  R"({0k,358,msb}<1,-3|3,-1>(10,-3,D:24,F:8,-7)*{D=0xf48080}[F:0..255])",
                  {},

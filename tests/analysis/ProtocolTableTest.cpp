@@ -76,7 +76,8 @@ TEST_F(AnalysisUserProtocols, BadLinesAreReportedWithTheirPlaceAndTheRestLoads) 
     ASSERT_EQ(result.decodes.size(), 1u);
     EXPECT_EQ(analysis::Summary(result.decodes[0]), "Garage D=9 F=200");
     EXPECT_EQ(result.decodes[0].repeats, 1);
-    EXPECT_TRUE(std::any_of(analysis::ListProtocols().begin(), analysis::ListProtocols().end(),
+    const std::vector<analysis::ProtocolListing> listed = analysis::ListProtocols();
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(),
                             [](const auto& p) { return p.name == "Garage" && p.user; }));
 }
 
