@@ -99,7 +99,7 @@ class Scanner {
 public:
     explicit Scanner(std::span<const int32_t> magnitudes)
         : magnitudes_(magnitudes), set_(detail::CurrentProtocols()),
-          tolerance_(detail::EstimateTolerance(magnitudes)) {}
+          tolerance_(detail::EstimateTolerance(magnitudes)), familyCoded_(FamilyCoded(set_)) {}
 
     const detail::Tolerance& tolerance() const { return tolerance_; }
 
@@ -159,9 +159,24 @@ private:
         });
     }
 
+    // Per row of the set: decoded by family code instead of the engine. Worked out once per set.
+    static std::shared_ptr<const std::vector<char>>
+    FamilyCoded(const std::shared_ptr<const ProtocolSet>& set) {
+        thread_local std::shared_ptr<const ProtocolSet> seen;
+        thread_local std::shared_ptr<const std::vector<char>> coded;
+        if (set != seen) {
+            auto flags = std::make_shared<std::vector<char>>();
+            for (const CompiledRow& row : set->rows)
+                flags->push_back(!row.user && LegacyFamilyOf(row.name) != nullptr);
+            coded = std::move(flags);
+            seen = set;
+        }
+        return coded;
+    }
+
     void Decode(const CompiledRow& row, std::size_t order, std::size_t at,
                 std::vector<Candidate>& out) const {
-        if (!row.user && LegacyFamilyOf(row.name))
+        if ((*familyCoded_)[order])
             return;
         if (!FrameMayStart(magnitudes_, at, row.minGapBeforeUs) ||
             !row.protocol->MayStartAt(magnitudes_, at))
@@ -193,6 +208,7 @@ private:
     std::span<const int32_t> magnitudes_;
     std::shared_ptr<const ProtocolSet> set_;
     detail::Tolerance tolerance_;
+    std::shared_ptr<const std::vector<char>> familyCoded_;
 };
 
 } // namespace

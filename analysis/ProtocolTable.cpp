@@ -542,11 +542,6 @@ constexpr auto
                  {},
                  Moderate},
                 // [IT] Weak pulse-distance protocols: no lead and no check.
-                {"Akai",
-                 R"({38k,289}<1,-2.6|1,-6.3>(D:3,F:7,1,^25.3m)*[D:0..7,F:0..127])",
-                 {},
-                 {},
-                 Weak},
                 {"Matsui",
                  R"({38k,525}<1,-1|1,-3>(D:3,F:7,1,^30.5m)*[D:0..7,F:0..127])",
                  {},
