@@ -3,6 +3,8 @@
 #
 #   scripts/run.sh                          against the simulated device
 #   DEKODER_PORT=/dev/ttyUSB0 scripts/run.sh against a real device on that port
+#   DEKODER_DEVICE=firmware scripts/run.sh  against the device's own firmware (firmware/) running
+#                                            in a simulated ATmega328P
 #
 # Either way the program keeps its settings in a throwaway folder, preset to the port, so the run
 # never touches the user's own settings. Without DEKODER_PORT the device simulator runs in its demo
@@ -23,7 +25,17 @@ scripts/setup.sh
 
 build=${BUILD_DIR:-build/run}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEKODER_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target dekoder-ir irsim
+device=${DEKODER_DEVICE:-irsim}
+targets=(dekoder-ir irsim)
+case "$device" in
+    irsim) ;;
+    firmware) targets+=(firmware-sim) ;;
+    *)
+        echo "DEKODER_DEVICE is 'irsim' (the default) or 'firmware', not '$device'." >&2
+        exit 2
+        ;;
+esac
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
 source scripts/simulated-device.sh
 trap 'exit 130' INT TERM
@@ -31,8 +43,13 @@ trap 'exit 130' INT TERM
 port=${DEKODER_PORT:-}
 if [[ -z "$port" ]]; then
     port="$workdir/ttyIR"
-    start_simulator "$build/tools/irsim" "$port" --demo
-    echo "Simulated device on $port (a new frame every few seconds)."
+    if [[ "$device" == firmware ]]; then
+        start_simulator "$build/firmware/sim/firmware-sim" "$port"
+        echo "The device's firmware in a simulated ATmega328P on $port (a remote's frame every few seconds)."
+    else
+        start_simulator "$build/tools/irsim" "$port" --demo
+        echo "Simulated device on $port (a new frame every few seconds)."
+    fi
 fi
 
 # The program's settings file: the user part of its "registry".

@@ -1,10 +1,9 @@
 // irsim: the infra-red device simulator on a pseudo-terminal. See HelpText() for its use.
 
 #include "tools/irsim/Cli.h"
+#include "tools/irsim/Pty.h"
 
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <array>
@@ -80,21 +79,12 @@ int main(int argc, char** argv) {
     }
     irsim::CliOptions options = *parsed.options;
 
-    // Signals are taken through a descriptor, blocked everywhere before the engine thread starts,
-    // so the end always goes through the destructors that remove the link.
-    sigset_t ending;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGINT);
-    sigaddset(&ending, SIGTERM);
-    sigaddset(&ending, SIGHUP);
-    ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-    const int signals = ::signalfd(-1, &ending, SFD_CLOEXEC);
+    // Before the engine thread starts, so that it inherits the blocked signals.
+    const int signals = irsim::EndingSignals();
     if (signals < 0) {
         Print(stderr, "irsim: signalfd failed");
         return 1;
     }
-    // A reader of our output that goes away (as `| head -1` does) must not kill us.
-    ::signal(SIGPIPE, SIG_IGN);
 
     if (!options.quiet)
         options.simulator.log = [](std::string_view text) { Print(stdout, text); };

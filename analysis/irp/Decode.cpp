@@ -17,7 +17,14 @@ namespace detail {
 namespace {
 
 double Jitter(const DecodeOptions& o, double nominal) {
-    return o.jitterUs + nominal * o.jitterPercent / 100.0;
+    return o.jitterUs + nominal * (o.jitterPercent * 0.01);
+}
+
+// A bit's duration may stray at most half way to the nearest other one of its sign: beyond that
+// the reading would be a guess, and a miss is better than a wrong value.
+double Jitter(const DecodeOptions& o, const Protocol::Impl& impl, double nominal) {
+    const double j = Jitter(o, nominal);
+    return nominal <= impl.model.capBelowUs ? std::min(j, impl.model.capUs) : j;
 }
 
 // A gap ends a frame when it is clearly longer than the frame's own spaces; it still leads to a
@@ -54,12 +61,28 @@ struct Deferred {
     uint64_t bits;
 };
 
-struct State {
+// The durations one symbol completes, kept until the symbol is taken.
+struct Sink {
+    static constexpr int kCapacity = 16;
+    Closure items[kCapacity];
+    int n = 0;
+    double lagSum = 0;
+};
+
+// Where the reading stands: what a bit symbol's probe copies and changes.
+struct Cursor {
     std::size_t cur = 0; // the signal index the pending duration will be compared with
-    int8_t pendSign = 0;
     double pend = 0;
-    bool atStart = true; // a space here is invisible (it joins the gap before)
     double t = 0;
+    // The lags every duration so far allows: each is within the jitter window of nominal ± lag.
+    double lagLo = 0;
+    double lagHi = 0;
+    int8_t pendSign = 0;
+    bool atStart = true; // a space here is invisible (it joins the gap before)
+};
+
+struct State {
+    Cursor c;
     double lagSum = 0;
     int lagCount = 0;
     Env env;
@@ -77,11 +100,8 @@ struct State {
 };
 
 struct Mark {
-    std::size_t cur;
-    int8_t pendSign;
-    double pend;
-    bool atStart;
-    double t, lagSum;
+    Cursor c;
+    double lagSum;
     int lagCount;
     std::size_t closures, undo, deferred, spans;
     uint64_t carryBits;
@@ -109,17 +129,21 @@ private:
     long budget_ = 0;
 
     static Mark Save(const State& s) {
-        return {s.cur,         s.pendSign,        s.pend,         s.atStart,
-                s.t,           s.lagSum,          s.lagCount,     s.closures.size(),
-                s.undo.size(), s.deferred.size(), s.spans.size(), s.carryBits,
-                s.carryCount,  s.carryFirst};
+        Mark k;
+        k.c = s.c;
+        k.lagSum = s.lagSum;
+        k.lagCount = s.lagCount;
+        k.closures = s.closures.size();
+        k.undo = s.undo.size();
+        k.deferred = s.deferred.size();
+        k.spans = s.spans.size();
+        k.carryBits = s.carryBits;
+        k.carryCount = s.carryCount;
+        k.carryFirst = s.carryFirst;
+        return k;
     }
     static void Restore(State& s, const Mark& k) {
-        s.cur = k.cur;
-        s.pendSign = k.pendSign;
-        s.pend = k.pend;
-        s.atStart = k.atStart;
-        s.t = k.t;
+        s.c = k.c;
         s.lagSum = k.lagSum;
         s.lagCount = k.lagCount;
         s.closures.resize(k.closures);
@@ -136,58 +160,80 @@ private:
         s.carryFirst = k.carryFirst;
     }
 
-    // The running lag, for ordering the choices (the final fit decides).
-    double RunningLag(const State& s) const {
-        if (s.lagCount == 0)
-            return o_.maxLagUs / 2.0;
-        return std::clamp(s.lagSum / s.lagCount, 0.0, double(o_.maxLagUs));
-    }
-
-    // Compares the pending duration with the signal: within the jitter window of any lag.
-    bool Close(State& s, double* cost) {
-        if (s.cur >= d_.size())
+    // Compares the pending duration with the signal: the lags it allows must overlap those of
+    // the durations before it. `cost` (for ordering the choices) grows with its distance from
+    // the middle of the lags still allowed. Without a state nothing is recorded (a probe).
+    bool Close(Cursor& c, Sink* s, double* cost) const {
+        if (c.cur >= d_.size())
             return false;
-        const double value = d_[s.cur];
-        const double n = s.pend;
-        const double jitter = Jitter(o_, n);
-        const bool mark = s.pendSign > 0;
-        const double low = n - jitter - (mark ? 0 : o_.maxLagUs);
-        const double high = n + jitter + (mark ? o_.maxLagUs : 0);
-        if (value < low || value > high)
+        const double value = d_[c.cur];
+        const double n = c.pend;
+        const double jitter = Jitter(o_, impl_, n);
+        const bool mark = c.pendSign > 0;
+        const double lag = mark ? value - n : n - value;
+        const double lo = std::max(c.lagLo, lag - jitter);
+        const double hi = std::min(c.lagHi, lag + jitter);
+        if (lo > hi)
             return false;
         if (cost) {
-            const double lag = RunningLag(s);
-            const double off = (value - (mark ? n + lag : n - lag)) / jitter;
+            const double off = lag - (c.lagLo + c.lagHi) * 0.5;
             *cost += off * off;
         }
-        s.closures.push_back({s.cur, n, s.pendSign});
-        s.lagSum += mark ? value - n : n - value;
-        ++s.lagCount;
-        ++s.cur;
-        s.pendSign = 0;
+        if (s) {
+            if (s->n == Sink::kCapacity)
+                return false; // symbols are held to fewer durations than that
+            s->items[s->n++] = {c.cur, n, c.pendSign};
+            s->lagSum += lag;
+        }
+        c.lagLo = lo;
+        c.lagHi = hi;
+        ++c.cur;
+        c.pendSign = 0;
         return true;
     }
 
     // Adds a duration; false when the one it completes does not fit.
-    bool Emit(State& s, double us, double* cost = nullptr) {
+    bool Advance(Cursor& c, Sink* s, double us, double* cost) {
         if (--budget_ < 0)
             return false;
         const int8_t sign = us > 0 ? 1 : -1;
         const double length = std::abs(us);
         if (length == 0)
             return true;
-        s.t += length;
-        if (s.pendSign == sign) {
-            s.pend += length;
+        c.t += length;
+        if (c.pendSign == sign) {
+            c.pend += length;
             return true;
         }
-        if (s.pendSign != 0 && !Close(s, cost))
+        if (c.pendSign != 0 && !Close(c, s, cost))
             return false;
-        if (sign < 0 && s.atStart)
+        if (sign < 0 && c.atStart)
             return true;
-        s.atStart = false;
-        s.pendSign = sign;
-        s.pend = length;
+        c.atStart = false;
+        c.pendSign = sign;
+        c.pend = length;
+        return true;
+    }
+    static void Commit(State& s, const Cursor& c, const Sink& sink) {
+        s.c = c;
+        s.closures.insert(s.closures.end(), sink.items, sink.items + sink.n);
+        s.lagSum += sink.lagSum;
+        s.lagCount += sink.n;
+    }
+    bool Emit(State& s, double us) {
+        Sink sink;
+        Cursor c = s.c;
+        if (!Advance(c, &sink, us, nullptr))
+            return false;
+        Commit(s, c, sink);
+        return true;
+    }
+    bool Close(State& s) {
+        Sink sink;
+        Cursor c = s.c;
+        if (!Close(c, &sink, nullptr))
+            return false;
+        Commit(s, c, sink);
         return true;
     }
 
@@ -238,7 +284,7 @@ private:
             case Step::Kind::Start:
                 if (s.starts.size() <= static_cast<std::size_t>(step.start))
                     s.starts.resize(static_cast<std::size_t>(step.start) + 1);
-                s.starts[static_cast<std::size_t>(step.start)] = s.t;
+                s.starts[static_cast<std::size_t>(step.start)] = s.c.t;
                 break;
             case Step::Kind::Duration:
             case Step::Kind::Extent: {
@@ -250,7 +296,7 @@ private:
                     us = static_cast<double>(*v) * step.scale;
                 }
                 if (step.kind == Step::Kind::Extent) {
-                    us -= s.t - s.starts[static_cast<std::size_t>(step.start)];
+                    us -= s.c.t - s.starts[static_cast<std::size_t>(step.start)];
                     if (us <= 0)
                         break;
                     if (!Emit(s, -us))
@@ -286,7 +332,7 @@ private:
         const int width = static_cast<int>(*widthValue < 0 ? -*widthValue : *widthValue);
         const auto expected = FieldBits(m_, step.expr, s.env);
         Reading r{width, expected ? std::optional<uint64_t>(expected->bits) : std::nullopt};
-        r.first = s.carryCount > 0 ? s.carryFirst : s.cur;
+        r.first = s.carryCount > 0 ? s.carryFirst : s.c.cur;
         // The carried bits come first.
         const int carried = s.carryCount;
         const uint64_t carry = s.carryBits;
@@ -320,89 +366,151 @@ private:
         return true;
     }
 
+    // Whether a pending duration is complete once a symbol is read: the next symbol of the same
+    // bit symbols follows and every symbol starts with the other sign.
+    bool PendingFinal(std::size_t i, const Reading& after, int8_t pendSign) const {
+        const Step& step = (*program_)[i];
+        const Symbols& sym = m_.symbols[static_cast<std::size_t>(step.bitspec)];
+        if (sym.firstSign != -pendSign)
+            return false;
+        if (after.taken < after.width)
+            return true;
+        const std::size_t next = i + 1;
+        if (next >= program_->size())
+            return false;
+        const Step& following = (*program_)[next];
+        if (following.kind == Step::Kind::Duration)
+            return following.sign == -pendSign && (following.expr >= 0 || following.us > 0);
+        return following.kind == Step::Kind::Field && following.bitspec == step.bitspec;
+    }
+
+    // A probe's pending duration can only grow by merging: one already too long cannot fit.
+    bool PendingMayFit(const Cursor& c) const {
+        if (c.pendSign == 0 || c.cur >= d_.size())
+            return true;
+        const double value = d_[c.cur];
+        const double least = c.pend - Jitter(o_, impl_, c.pend);
+        return c.pendSign > 0 ? least <= value - c.lagLo : least <= value + c.lagHi;
+    }
+
     bool Chunk(std::size_t i, Reading r, State& s) {
         const Step& step = (*program_)[i];
         const Symbols& sym = m_.symbols[static_cast<std::size_t>(step.bitspec)];
         const int k = sym.bits;
-        if (r.taken == r.width) {
-            if (!Bind(s, step.expr, r.bits, r.width))
-                return false;
-            if (s.recordSpans && r.width > 0)
-                s.spans.push_back({r.first, LastIndex(s), step.expr, r.bits, r.width});
-            // Bits left over wait for the next field; anything else may not follow them.
-            const std::size_t next = i + 1;
-            if (s.carryCount > 0 &&
-                (next >= program_->size() || (*program_)[next].kind != Step::Kind::Field ||
-                 (*program_)[next].bitspec != step.bitspec))
-                return false;
-            return Steps(next, s);
-        }
         const std::size_t count = sym.durations.size();
-        std::array<std::pair<double, std::size_t>, 16> order;
-        std::size_t n = 0;
-        const Mark mark = Save(s);
         const auto symbolBit = [&](std::size_t symbol, int j) -> uint64_t {
             // The symbol's bits in sending order: its index's high bit first when msb.
             return (symbol >> (m_.msb ? k - 1 - j : j)) & 1;
         };
-        for (std::size_t symbol = 0; symbol < count; ++symbol) {
-            Reading probe = r;
-            bool fits = true;
-            for (int j = 0; j < k && fits; ++j)
-                fits = Take(probe, symbolBit(symbol, j), s);
-            double cost = 0;
-            for (double us : sym.durations[symbol])
-                if (fits && !Emit(s, us, &cost))
-                    fits = false;
-            Restore(s, mark);
-            if (fits)
-                order[n++] = {cost, symbol};
-        }
-        std::sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(n));
-        for (std::size_t c = 0; c < n; ++c) {
-            const std::size_t symbol = order[c].second;
+        // Takes a symbol whose durations were read into `c` and `sink`.
+        const auto take = [&](std::size_t symbol, Reading& next, const Cursor& c,
+                              const Sink& sink) {
             const int8_t sign = sym.durations[symbol][0] > 0 ? 1 : -1;
             const std::size_t symbolFirst =
-                s.pendSign == 0 || s.pendSign == sign ? s.cur : s.cur + 1;
-            Reading next = r;
-            if (r.taken == 0)
+                s.c.pendSign == 0 || s.c.pendSign == sign ? s.c.cur : s.c.cur + 1;
+            if (next.taken == 0)
                 next.first = symbolFirst;
             for (int j = 0; j < k; ++j)
                 Take(next, symbolBit(symbol, j), s);
             if (s.carryCount > 0)
                 s.carryFirst = symbolFirst;
-            bool fits = true;
+            Commit(s, c, sink);
+            if (s.recordSpans)
+                s.spans.push_back({symbolFirst, LastIndex(s), -1, symbol, k});
+        };
+        // Reads a symbol's durations; false when one does not fit.
+        const auto read = [&](std::size_t symbol, Cursor& c, Sink& sink, double* cost) {
             for (double us : sym.durations[symbol])
-                if (!Emit(s, us)) {
-                    fits = false;
-                    break;
+                if (!Advance(c, &sink, us, cost))
+                    return false;
+            return true;
+        };
+        // Symbols without a rival are taken in a loop; only real choices recurse.
+        while (r.taken < r.width) {
+            std::pair<double, std::size_t> order[16];
+            std::size_t n = 0;
+            Cursor firstCursor;
+            Sink firstSink;
+            for (std::size_t symbol = 0; symbol < count; ++symbol) {
+                Reading probe = r;
+                const int carried = s.carryCount;
+                const uint64_t carryBits = s.carryBits;
+                bool fits = true;
+                for (int j = 0; j < k && fits; ++j)
+                    fits = Take(probe, symbolBit(symbol, j), s);
+                s.carryCount = carried;
+                s.carryBits = carryBits;
+                if (!fits)
+                    continue;
+                double cost = 0;
+                Cursor c = s.c;
+                Sink sink;
+                fits = read(symbol, c, sink, &cost);
+                if (fits && c.pendSign != 0) {
+                    if (PendingFinal(i, probe, c.pendSign)) {
+                        Cursor ahead = c;
+                        fits = Close(ahead, nullptr, &cost);
+                    } else {
+                        fits = PendingMayFit(c);
+                    }
                 }
-            if (fits) {
-                if (s.recordSpans)
-                    s.spans.push_back({symbolFirst, LastIndex(s), -1, symbol, k});
-                if (Chunk(i, next, s))
-                    return true;
+                if (!fits)
+                    continue;
+                if (n == 0) {
+                    firstCursor = c;
+                    firstSink = sink;
+                }
+                order[n++] = {cost, symbol};
             }
-            Restore(s, mark);
-            if (budget_ < 0)
+            if (n == 0)
                 return false;
+            if (n == 1) {
+                take(order[0].second, r, firstCursor, firstSink);
+                continue;
+            }
+            std::sort(order, order + n);
+            const Mark mark = Save(s);
+            for (std::size_t c = 0; c < n; ++c) {
+                Reading next = r;
+                Cursor cursor = s.c;
+                Sink sink;
+                if (read(order[c].second, cursor, sink, nullptr)) {
+                    take(order[c].second, next, cursor, sink);
+                    if (Chunk(i, next, s))
+                        return true;
+                }
+                Restore(s, mark);
+                if (budget_ < 0)
+                    return false;
+            }
+            return false;
         }
-        return false;
+        if (!Bind(s, step.expr, r.bits, r.width))
+            return false;
+        if (s.recordSpans && r.width > 0)
+            s.spans.push_back({r.first, LastIndex(s), step.expr, r.bits, r.width});
+        // Bits left over wait for the next field; anything else may not follow them.
+        const std::size_t next = i + 1;
+        if (s.carryCount > 0 &&
+            (next >= program_->size() || (*program_)[next].kind != Step::Kind::Field ||
+             (*program_)[next].bitspec != step.bitspec))
+            return false;
+        return Steps(next, s);
     }
 
     // The index the last added duration lands on.
     static std::size_t LastIndex(const State& s) {
-        return s.pendSign != 0 ? s.cur : (s.cur > 0 ? s.cur - 1 : 0);
+        return s.c.pendSign != 0 ? s.c.cur : (s.c.cur > 0 ? s.c.cur - 1 : 0);
     }
 
     // The frame's end: its gap (or the signal's end), the checks that waited for later fields,
     // the parameter ranges, and the lag fit.
     bool AtEnd(State& s) {
-        if (s.pendSign > 0) {
-            if (!Close(s, nullptr))
+        if (s.c.pendSign > 0) {
+            if (!Close(s))
                 return false;
-        } else if (s.pendSign < 0) {
-            if (s.cur < d_.size() && d_[s.cur] < GapLow(s.pend))
+        } else if (s.c.pendSign < 0) {
+            if (s.c.cur < d_.size() && d_[s.c.cur] < GapLow(s.c.pend))
                 return false;
         } else if (s.closures.empty()) {
             return false;
@@ -431,25 +539,18 @@ private:
         return Fit(s);
     }
 
+    // Least squares over the candidate's durations, kept within the lags every duration allows.
     bool Fit(State& s) const {
-        double sum = 0;
-        int count = 0;
-        for (const Closure& c : s.closures) {
-            if (c.kind == 0)
-                continue;
-            const double value = d_[c.index];
-            sum += c.kind > 0 ? value - c.nominal : c.nominal - value;
-            ++count;
-        }
-        const double lag = count ? std::clamp(sum / count, 0.0, double(o_.maxLagUs)) : 0.0;
         double squares = 0;
+        int count = 0;
+        const double lag =
+            std::clamp(s.lagCount ? s.lagSum / s.lagCount : 0.0, s.c.lagLo, s.c.lagHi);
         for (const Closure& c : s.closures) {
             if (c.kind == 0)
                 continue;
             const double off = d_[c.index] - (c.kind > 0 ? c.nominal + lag : c.nominal - lag);
-            if (std::abs(off) > Jitter(o_, c.nominal))
-                return false;
             squares += off * off;
+            ++count;
         }
         s.lag = static_cast<int>(std::lround(lag));
         s.residual = count ? std::sqrt(squares / count) : 0;
@@ -458,7 +559,7 @@ private:
 };
 
 int32_t Clamp(double v) {
-    return static_cast<int32_t>(std::clamp(std::round(v), 1.0, 2147483647.0));
+    return static_cast<int32_t>(std::clamp(v + 0.5, 1.0, 2147483647.0));
 }
 
 std::string Label(const Model& m, const SpanRec& r, const Env& env) {
@@ -555,7 +656,9 @@ bool Protocol::MayStartAt(std::span<const int32_t> d, std::size_t at,
         return false;
     if (!impl.surveyed)
         return true;
-    if (d.size() - at < impl.minDurations)
+    // Renders seen are not every frame: merged halves of bi-phase symbols can make a frame a
+    // good deal shorter than the shortest sample, so only two thirds of it are asked for.
+    if (d.size() - at < impl.minDurations * 2 / 3)
         return false;
     const double mark = d[at];
     if (mark < impl.firstMarkMin - Jitter(o, impl.firstMarkMin) ||
@@ -574,9 +677,27 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     const Model& m = impl.model;
     if (!MayStartAt(d, at, o))
         return {};
-    State s;
-    s.cur = at;
-    s.env = impl.EmptyEnv();
+    // One state per thread, reused: decoding runs at many starts of every signal.
+    thread_local State scratch;
+    State& s = scratch;
+    s.c.cur = at;
+    s.c.pendSign = 0;
+    s.c.pend = 0;
+    s.c.atStart = true;
+    s.c.t = 0;
+    s.lagSum = 0;
+    s.lagCount = 0;
+    s.c.lagLo = 0;
+    s.c.lagHi = o.maxLagUs;
+    s.closures.clear();
+    s.undo.clear();
+    s.deferred.clear();
+    s.spans.clear();
+    s.recordSpans = true;
+    s.carryBits = 0;
+    s.carryCount = 0;
+    s.env.values.assign(m.variables.size(), 0);
+    s.env.known.assign(m.variables.size(), 0);
     // A parameter's bits above its range are known zeros: a field of all its bits completes it.
     for (std::size_t p = 0; p < m.params.size(); ++p) {
         const ParamSpec& spec = m.params[p];
@@ -601,17 +722,17 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     };
     std::vector<RepeatRec> repeats;
     bool toggled = false;
-    while (m.repeating >= 0 && s.pendSign < 0 && s.cur < d.size() &&
-           static_cast<int>(repeats.size()) < o.maxRepeats && d[s.cur] <= GapHigh(s.pend)) {
+    while (m.repeating >= 0 && s.c.pendSign < 0 && s.c.cur < d.size() &&
+           static_cast<int>(repeats.size()) < o.maxRepeats && d[s.c.cur] <= GapHigh(s.c.pend)) {
         bool ok = false;
         bool changed = false;
         for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
             State r = s;
-            r.closures.push_back({r.cur, r.pend, 0});
-            ++r.cur;
-            r.pendSign = 0;
-            r.atStart = true;
-            r.t = 0;
+            r.closures.push_back({r.c.cur, r.c.pend, 0});
+            ++r.c.cur;
+            r.c.pendSign = 0;
+            r.c.atStart = true;
+            r.c.t = 0;
             r.recordSpans = false;
             r.deferred.clear();
             r.undo.clear();
@@ -626,19 +747,20 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
                 if (!any)
                     break;
             }
-            const std::size_t unitFirst = r.cur;
-            if (matcher.Run(impl.unit, r)) {
+            const std::size_t unitFirst = r.c.cur;
+            // A unit that sends nothing repeats nothing.
+            if (matcher.Run(impl.unit, r) && r.c.cur > unitFirst) {
                 ok = true;
                 changed = attempt == 1;
                 s = std::move(r);
-                repeats.push_back({unitFirst, s.cur - 1, changed});
+                repeats.push_back({unitFirst, s.c.cur - 1, changed});
             }
         }
         if (!ok)
             break;
         toggled |= changed;
     }
-    match.last = s.cur - 1;
+    match.last = s.c.cur - 1;
     match.repeats = static_cast<int>(repeats.size());
     match.repeatForm = repeats.empty() ? RepeatForm::None
                        : toggled       ? RepeatForm::Toggled
@@ -668,7 +790,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             continue;
         }
         const double centre = c.kind > 0 ? c.nominal + s.lag : c.nominal - s.lag;
-        const double half = Jitter(o, c.nominal);
+        const double half = Jitter(o, impl, c.nominal);
         w.low = Clamp(centre - half);
         w.high = Clamp(centre + half);
     }
@@ -678,20 +800,19 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     std::size_t firstField = frameLast + 1;
     std::size_t lastField = match.first;
     bool anyField = false;
-    for (const SpanRec& r : s.spans) {
-        const std::size_t last = std::min(r.last, frameLast);
-        if (r.node >= 0) {
-            match.spans.push_back({Span::Kind::Field, Label(m, r, first), r.first, last});
+    for (const SpanRec& r : s.spans)
+        if (r.node >= 0 && r.first <= frameLast) {
             firstField = std::min(firstField, r.first);
-            lastField = std::max(lastField, last);
+            lastField = std::max(lastField, std::min(r.last, frameLast));
             anyField = true;
-        } else {
-            match.spans.push_back({Span::Kind::Bit, Label(m, r, first), r.first, last});
         }
-    }
+    match.spans.reserve(s.spans.size() + repeats.size() + 2);
     if (anyField && firstField > match.first)
-        match.spans.insert(match.spans.begin(),
-                           {Span::Kind::Lead, "", match.first, firstField - 1});
+        match.spans.push_back({Span::Kind::Lead, "", match.first, firstField - 1});
+    for (const SpanRec& r : s.spans)
+        if (r.first <= frameLast) // symbols of spaces alone after the last mark lie in the gap
+            match.spans.push_back({r.node >= 0 ? Span::Kind::Field : Span::Kind::Bit,
+                                   Label(m, r, first), r.first, std::min(r.last, frameLast)});
     if (anyField && lastField < frameLast)
         match.spans.push_back({Span::Kind::Trailer, "", lastField + 1, frameLast});
     for (const RepeatRec& r : repeats) {
@@ -700,7 +821,9 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             label = "toggled";
         match.spans.push_back({Span::Kind::Repeat, label, r.first, r.last});
     }
-    return {std::move(match)};
+    std::vector<Match> out;
+    out.push_back(std::move(match));
+    return out;
 }
 
 } // namespace analysis::irp

@@ -444,12 +444,36 @@ std::optional<ParseError> CheckStreams(Model& m) {
                 if ((item.kind != Item::Kind::Flash && item.kind != Item::Kind::Gap) ||
                     item.expr >= 0)
                     return ParseError{item.position, "bit symbols hold only fixed durations"};
-                durations.push_back(item.kind == Item::Kind::Flash ? item.us : -item.us);
+                // A zero length sends nothing; kept, it would stand for a sign it never shows.
+                if (item.us > 0)
+                    durations.push_back(item.kind == Item::Kind::Flash ? item.us : -item.us);
             }
+            if (durations.size() > 12)
+                return ParseError{m.streams[static_cast<std::size_t>(s)].position,
+                                  "a bit symbol holds at most 12 durations"};
             if (durations.empty())
                 return ParseError{m.streams[static_cast<std::size_t>(s)].position,
-                                  "a bit symbol is empty"};
+                                  "a bit symbol sends nothing"};
             m.symbols[b].durations.push_back(std::move(durations));
+        }
+        int8_t first = 0;
+        for (const auto& symbol : m.symbols[b].durations) {
+            const int8_t sign = symbol.front() > 0 ? 1 : -1;
+            first = first == 0 || first == sign ? sign : 2;
+        }
+        m.symbols[b].firstSign = first == 2 ? 0 : first;
+        for (int sign : {1, -1}) {
+            std::vector<double> lengths;
+            for (const auto& symbol : m.symbols[b].durations)
+                for (double d : symbol)
+                    if ((d > 0) == (sign > 0))
+                        lengths.push_back(std::abs(d));
+            std::sort(lengths.begin(), lengths.end());
+            for (std::size_t i = 1; i < lengths.size(); ++i)
+                if (lengths[i] - lengths[i - 1] > 1e-6)
+                    m.capUs = std::min(m.capUs, (lengths[i] - lengths[i - 1]) / 2);
+            if (!lengths.empty())
+                m.capBelowUs = std::max(m.capBelowUs, 2 * lengths.back());
         }
     }
     m.hasEnding = m.repeating >= 0 && HasVariation(m, m.repeating, true);

@@ -53,7 +53,10 @@ struct ParamSpec {
 };
 
 // How close a captured duration must be to its nominal value once the lag is known: the window is
-// nominal ± lag ± (absoluteUs + nominal · relativePercent / 100).
+// nominal ± lag ± (jitterUs + nominal · jitterPercent / 100), the jitter part of a bit's duration
+// held to half the step to the nearest other bit duration of its sign (a miss rather than a
+// guess). Each candidate gets its own lag: the least-squares value over its own durations, kept
+// within [0, maxLagUs] and within the lags every one of its durations allows.
 struct DecodeOptions {
     int32_t maxLagUs = kMaxLagUs;
     int32_t jitterUs = 100;

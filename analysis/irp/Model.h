@@ -105,6 +105,7 @@ struct Step {
 struct Symbols {
     std::vector<std::vector<double>> durations;
     int bits = 1;
+    int8_t firstSign = 0; // +1 or -1 when every symbol starts with a mark or with a space
 };
 
 struct Model {
@@ -126,6 +127,10 @@ struct Model {
     int repeating = -1; // the stream with `*`, `+` or `n+`, -1 none
     int repeatingBitspec = -1;
     bool hasEnding = false;
+    // Half the smallest step between two bit durations of one sign, applied to durations up to
+    // `capBelowUs` (twice the longest bit duration).
+    double capUs = 1e18;
+    double capBelowUs = 0;
 };
 
 // Values of the variables while rendering or decoding: `known` holds the bits that are set.

@@ -530,72 +530,33 @@ private:
     // Binary operators by level, lowest first.
     static constexpr int kLevels = 10;
 
-    // Which operator of `level` starts at the current position, longest first.
+    // Binary operators by level, lowest first; `unless`: a longer operator it begins.
+    struct OperatorText {
+        int level;
+        std::string_view text;
+        Op op;
+        std::string_view unless;
+    };
+    static constexpr OperatorText kOperators[] = {
+        {0, "||", Op::LOr, ""},  {1, "&&", Op::LAnd, ""}, {2, "|", Op::Or, "||"},
+        {3, "^", Op::Xor, ""},   {4, "&", Op::And, "&&"}, {5, "==", Op::Eq, ""},
+        {5, "!=", Op::Ne, ""},   {6, "<=", Op::Le, ""},   {6, ">=", Op::Ge, ""},
+        {6, "<", Op::Lt, "<<"},  {6, ">", Op::Gt, ">>"},  {7, "<<", Op::Shl, ""},
+        {7, ">>", Op::Shr, ""},  {8, "+", Op::Add, ""},   {8, "-", Op::Sub, ""},
+        {9, "*", Op::Mul, "**"}, {9, "/", Op::Div, ""},   {9, "%", Op::Mod, ""},
+    };
+
+    // Which operator of `level` starts at the current position.
     std::optional<Op> OperatorAt(int level) {
         Skip();
-        const auto is = [&](const char* t) {
-            const std::string_view v(t);
-            return s_.substr(p_, v.size()) == v;
-        };
-        switch (level) {
-        case 0:
-            if (is("||"))
-                return p_ += 2, Op::LOr;
-            break;
-        case 1:
-            if (is("&&"))
-                return p_ += 2, Op::LAnd;
-            break;
-        case 2:
-            if (is("|") && !is("||"))
-                return p_ += 1, Op::Or;
-            break;
-        case 3:
-            if (is("^"))
-                return p_ += 1, Op::Xor;
-            break;
-        case 4:
-            if (is("&") && !is("&&"))
-                return p_ += 1, Op::And;
-            break;
-        case 5:
-            if (is("=="))
-                return p_ += 2, Op::Eq;
-            if (is("!="))
-                return p_ += 2, Op::Ne;
-            break;
-        case 6:
-            if (is("<="))
-                return p_ += 2, Op::Le;
-            if (is(">="))
-                return p_ += 2, Op::Ge;
-            if (is("<") && !is("<<"))
-                return p_ += 1, Op::Lt;
-            if (is(">") && !is(">>"))
-                return p_ += 1, Op::Gt;
-            break;
-        case 7:
-            if (is("<<"))
-                return p_ += 2, Op::Shl;
-            if (is(">>"))
-                return p_ += 2, Op::Shr;
-            break;
-        case 8:
-            if (is("+"))
-                return p_ += 1, Op::Add;
-            if (is("-"))
-                return p_ += 1, Op::Sub;
-            break;
-        case 9:
-            if (is("**"))
-                return std::nullopt;
-            if (is("*"))
-                return p_ += 1, Op::Mul;
-            if (is("/"))
-                return p_ += 1, Op::Div;
-            if (is("%"))
-                return p_ += 1, Op::Mod;
-            break;
+        const std::string_view rest = s_.substr(p_);
+        for (const OperatorText& o : kOperators) {
+            if (o.level != level || !rest.starts_with(o.text))
+                continue;
+            if (!o.unless.empty() && rest.starts_with(o.unless))
+                continue;
+            p_ += o.text.size();
+            return o.op;
         }
         return std::nullopt;
     }

@@ -76,6 +76,7 @@ TEST(IrpAnalysisTest, GrammarAcceptsTheNotationAndPlacesErrors) {
         {"{38k,564,fast}<1,-1|1,-3>(D:8)", 9},
         {"{38k,564}<1,-1|1,-3>(D:99)", 21},
         {"{38k,564}<1,-1|1,-3>(D:8,T=)", 27},
+        {"{38k,564}<1,-1|0,-0>(D:8)", 15}, // a symbol of zero lengths sends nothing
         {"{38k,564}<1,-1|1,-3>(" + std::string(5000, '(') + "1" + std::string(5000, ')') + ")", 0},
     };
     for (const Grammar& row : table) {

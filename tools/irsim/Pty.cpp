@@ -1,6 +1,8 @@
 #include "tools/irsim/Pty.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -84,6 +86,17 @@ void Pty::Close() {
     RemoveLink();
     slave_.Reset();
     master_.Reset();
+}
+
+int EndingSignals() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    return ::signalfd(-1, &ending, SFD_CLOEXEC);
 }
 
 } // namespace irsim
