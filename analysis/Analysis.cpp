@@ -1,10 +1,12 @@
 #include "analysis/Analysis.h"
 
 #include "analysis/Family.h"
+#include "analysis/ProtocolSet.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -12,10 +14,25 @@ namespace analysis {
 namespace {
 
 using detail::Candidate;
+using detail::CompiledRow;
 using detail::Family;
+using detail::ProtocolSet;
+using detail::SameName;
 
+// The protocols still decoded and rendered by their family code rather than by the engine from
+// the table (the engine does not yet join toggled repeats, keep the family's windows at their
+// edges or read four-level symbols as the family code does); their rows in the table give their
+// names, preferences and whole-frame gaps.
 std::array<const Family*, 3> Families() {
     return {&detail::PulseFamily(), &detail::BiPhaseFamily(), &detail::MultiLevelFamily()};
+}
+
+const Family* LegacyFamilyOf(std::string_view name) {
+    for (const Family* family : Families())
+        for (const ProtocolInfo& info : family->protocols)
+            if (SameName(info.name, name))
+                return family;
+    return nullptr;
 }
 
 Durations Magnitudes(std::span<const int32_t> durations) {
@@ -30,63 +47,180 @@ Durations Magnitudes(std::span<const int32_t> durations) {
 bool Better(const Candidate& a, const Candidate& b) {
     if (a.robustness != b.robustness)
         return a.robustness > b.robustness;
-    return a.decode.last > b.decode.last;
+    if (a.decode.last != b.decode.last)
+        return a.decode.last > b.decode.last;
+    // Of two readings of the same stretch, the one the durations fit better (Thomson7's and
+    // Lumagen's timings overlap once a receiver's lag is allowed for).
+    if (std::abs(a.residualUs - b.residualUs) > 10)
+        return a.residualUs < b.residualUs;
+    // Then the one asking less of the receiver (Akai and Matsui differ by a lag alone).
+    if (std::abs(a.lagUs - b.lagUs) > 20)
+        return std::abs(a.lagUs) < std::abs(b.lagUs);
+    return a.order < b.order;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
+// Whether `a` wins against `b` by the table's preference: both read the same durations and `a`
+// names `b` (or the lone name `b` reported) among those it is preferred over.
+bool Preferred(const Candidate& a, const Candidate& b) {
+    if (!a.preferredOver || a.decode.first != b.decode.first || a.decode.last != b.decode.last)
+        return false;
+    return std::any_of(a.preferredOver->begin(), a.preferredOver->end(), [&](const auto& name) {
+        return name == b.row || name == b.decode.protocol;
     });
 }
 
-const Family* FamilyOf(std::string_view name) {
-    for (const Family* family : Families())
-        for (const ProtocolInfo& info : family->protocols)
-            if (SameName(info.name, name))
-                return family;
-    return nullptr;
+// A decode covers whole frames: it starts at the signal's start or after a gap at least as long
+// as the protocol needs before a frame, and (the engine's part) ends at a gap or at the end. One
+// stray mark before the frame (a receiver's glitch) is allowed.
+bool FrameMayStart(std::span<const int32_t> magnitudes, std::size_t at, int64_t minGapUs) {
+    const auto gapBefore = [&](std::size_t index) {
+        return index == 0 || magnitudes[index - 1] >= minGapUs;
+    };
+    return gapBefore(at) || at == 2;
 }
 
-std::optional<Candidate> BestAt(std::span<const int32_t> magnitudes, std::size_t at,
-                                const detail::Tolerance& tolerance) {
-    std::optional<Candidate> best;
-    for (const Family* family : Families()) {
-        if (!family->decode)
-            continue;
-        for (Candidate& candidate : family->decode(magnitudes, at, tolerance))
+bool FrameEnds(std::span<const int32_t> magnitudes, std::size_t last, int64_t minGapUs) {
+    return last + 1 >= magnitudes.size() || magnitudes[last + 1] >= minGapUs;
+}
+
+// How far the durations are from the centres of their windows (root mean square), for decodes
+// of the family code, which fits no lag of its own.
+double Residual(std::span<const int32_t> magnitudes, const Decode& decode) {
+    double sum = 0;
+    for (std::size_t i = 0; i < decode.windows.size(); ++i) {
+        const Window& w = decode.windows[i];
+        const double off = magnitudes[decode.first + i] - (double{w.low} + w.high) / 2;
+        sum += off * off;
+    }
+    return decode.windows.empty() ? 0 : std::sqrt(sum / static_cast<double>(decode.windows.size()));
+}
+
+class Scanner {
+public:
+    explicit Scanner(std::span<const int32_t> magnitudes)
+        : magnitudes_(magnitudes), set_(detail::CurrentProtocols()),
+          tolerance_(detail::EstimateTolerance(magnitudes)), familyCoded_(FamilyCoded(set_)) {}
+
+    const detail::Tolerance& tolerance() const { return tolerance_; }
+
+    std::optional<Candidate> BestAt(std::size_t at) const {
+        std::vector<Candidate> candidates;
+        for (const Family* family : Families()) {
+            if (!family->decode)
+                continue;
+            for (Candidate& candidate : family->decode(magnitudes_, at, tolerance_)) {
+                const CompiledRow* row = set_->Renderer(candidate.decode.protocol);
+                if (!Legacy(candidate.decode.protocol) || !row)
+                    continue;
+                if (!FrameMayStart(magnitudes_, at, row->minGapBeforeUs) ||
+                    !FrameEnds(magnitudes_, candidate.decode.last, row->minGapBeforeUs))
+                    continue;
+                candidate.row = row->name;
+                candidate.residualUs = Residual(magnitudes_, candidate.decode);
+                candidate.preferredOver = &row->preferredOver;
+                candidate.order = static_cast<std::size_t>(row - set_->rows.data());
+                candidates.push_back(std::move(candidate));
+            }
+        }
+        for (std::size_t i = 0; i < set_->rows.size(); ++i)
+            Decode(set_->rows[i], i, at, candidates);
+        std::optional<Candidate> best;
+        for (Candidate& candidate : candidates) {
+            if (std::any_of(candidates.begin(), candidates.end(),
+                            [&](const Candidate& other) { return Preferred(other, candidate); }))
+                continue;
             if (!best || Better(candidate, *best))
                 best = std::move(candidate);
+        }
+        return best;
     }
-    return best;
-}
 
-// Whether a robust decode (one with a check) starts inside this one: a glitch before a frame can
-// make a weak protocol without a lead swallow the frame's first part (a Sharp half read as
-// Mitsubishi). Only a check overrules: the bits of a pulse-distance frame can also be read as a
-// bi-phase frame of moderate robustness, which would otherwise take over from the real decode.
-bool Overruled(const Candidate& candidate, std::span<const int32_t> magnitudes,
-               const detail::Tolerance& tolerance) {
-    if (candidate.robustness == detail::Robustness::Robust)
+    // Whether a robust decode (one with a check) starts inside this one: a glitch before a frame
+    // can make a weak protocol without a lead swallow the frame's first part (a Sharp half read
+    // as Mitsubishi). Only a check overrules: the bits of a pulse-distance frame can also be read
+    // as a bi-phase frame of moderate robustness, which would otherwise take over from the real
+    // decode.
+    bool Overruled(const Candidate& candidate) const {
+        if (candidate.robustness == detail::Robustness::Robust)
+            return false;
+        for (std::size_t at = candidate.decode.first + 2; at <= candidate.decode.last; at += 2) {
+            const std::optional<Candidate> inside = BestAt(at);
+            if (inside && inside->robustness == detail::Robustness::Robust)
+                return true;
+        }
         return false;
-    for (std::size_t at = candidate.decode.first + 2; at <= candidate.decode.last; at += 2) {
-        const std::optional<Candidate> inside = BestAt(magnitudes, at, tolerance);
-        if (inside && inside->robustness == detail::Robustness::Robust)
-            return true;
     }
-    return false;
-}
+
+private:
+    bool Legacy(std::string_view name) const {
+        // A user protocol of the same name takes over from the family code.
+        return std::none_of(set_->rows.begin(), set_->rows.end(), [&](const CompiledRow& row) {
+            return row.user && (SameName(row.name, name) || SameName(row.loneName, name));
+        });
+    }
+
+    // Per row of the set: decoded by family code instead of the engine. Worked out once per set.
+    static std::shared_ptr<const std::vector<char>>
+    FamilyCoded(const std::shared_ptr<const ProtocolSet>& set) {
+        thread_local std::shared_ptr<const ProtocolSet> seen;
+        thread_local std::shared_ptr<const std::vector<char>> coded;
+        if (set != seen) {
+            auto flags = std::make_shared<std::vector<char>>();
+            for (const CompiledRow& row : set->rows)
+                flags->push_back(!row.user && LegacyFamilyOf(row.name) != nullptr);
+            coded = std::move(flags);
+            seen = set;
+        }
+        return coded;
+    }
+
+    void Decode(const CompiledRow& row, std::size_t order, std::size_t at,
+                std::vector<Candidate>& out) const {
+        if ((*familyCoded_)[order])
+            return;
+        if (!FrameMayStart(magnitudes_, at, row.minGapBeforeUs) ||
+            !row.protocol->MayStartAt(magnitudes_, at))
+            return;
+        for (irp::Match& match : row.protocol->Decode(magnitudes_, at)) {
+            if (!set_->Holds(row, match.params))
+                continue;
+            Candidate candidate;
+            analysis::Decode& d = candidate.decode;
+            d.protocol = match.repeats == 0 && !row.loneName.empty() ? row.loneName : row.name;
+            d.params = std::move(match.params);
+            d.first = match.first;
+            d.last = match.last;
+            d.repeats = match.repeats;
+            d.repeatForm = match.repeatForm;
+            d.windows = std::move(match.windows);
+            d.spans = std::move(match.spans);
+            candidate.robustness = row.robustness;
+            candidate.residualUs = match.residualUs;
+            candidate.lagUs = match.lagUs;
+            candidate.row = row.name;
+            candidate.order = order;
+            candidate.preferredOver = &row.preferredOver;
+            out.push_back(std::move(candidate));
+            return;
+        }
+    }
+
+    std::span<const int32_t> magnitudes_;
+    std::shared_ptr<const ProtocolSet> set_;
+    detail::Tolerance tolerance_;
+    std::shared_ptr<const std::vector<char>> familyCoded_;
+};
 
 } // namespace
 
 Result Analyse(std::span<const int32_t> durations) {
     const Durations magnitudes = Magnitudes(durations);
-    const detail::Tolerance tolerance = detail::EstimateTolerance(magnitudes);
+    const Scanner scanner(magnitudes);
     Result result;
     std::size_t at = 0;
     while (at < magnitudes.size()) {
-        std::optional<Candidate> best = BestAt(magnitudes, at, tolerance);
-        if (!best || Overruled(*best, magnitudes, tolerance)) {
+        std::optional<Candidate> best = scanner.BestAt(at);
+        if (!best || scanner.Overruled(*best)) {
             at += 2;
             continue;
         }
@@ -95,7 +229,7 @@ Result Analyse(std::span<const int32_t> durations) {
         at += at % 2;
         result.decodes.push_back(std::move(best->decode));
     }
-    result.generic = detail::AnalyseGeneric(magnitudes, tolerance);
+    result.generic = detail::AnalyseGeneric(magnitudes, scanner.tolerance());
     return result;
 }
 
@@ -107,13 +241,27 @@ std::string Summary(const Decode& decode) {
 }
 
 const std::vector<ProtocolInfo>& Protocols() {
-    static const std::vector<ProtocolInfo> all = [] {
-        std::vector<ProtocolInfo> list;
+    // The set stays alive as long as the program (see ProtocolSet.cpp); the list is rebuilt only
+    // when the set changed.
+    thread_local std::shared_ptr<const ProtocolSet> seen;
+    thread_local std::vector<ProtocolInfo> list;
+    const auto set = detail::CurrentProtocols();
+    if (set != seen) {
+        list.clear();
+        const auto mine = [&](std::string_view name) {
+            const CompiledRow* row = set->Renderer(name);
+            return row && row->user;
+        };
         for (const Family* family : Families())
-            list.insert(list.end(), family->protocols.begin(), family->protocols.end());
-        return list;
-    }();
-    return all;
+            for (const ProtocolInfo& info : family->protocols)
+                if (LegacyFamilyOf(info.name) && !mine(info.name))
+                    list.push_back(info);
+        for (const ProtocolInfo& info : set->infos)
+            if (!LegacyFamilyOf(info.name) || mine(info.name))
+                list.push_back(info);
+        seen = set;
+    }
+    return list;
 }
 
 const ProtocolInfo* FindProtocol(std::string_view name) {
@@ -130,9 +278,11 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
             *error = std::move(text);
         return std::nullopt;
     };
+    const auto set = detail::CurrentProtocols();
     const ProtocolInfo* info = FindProtocol(protocol);
-    const Family* family = FamilyOf(protocol);
-    if (!info || !family || !family->render)
+    const CompiledRow* row = set->Renderer(protocol);
+    const Family* family = row && row->user ? nullptr : LegacyFamilyOf(protocol);
+    if (!info || (!family && !row))
         return fail("unknown protocol \"" + std::string(protocol) + "\"");
     if (repeats < 0 || repeats > 1000)
         return fail("repeats must be 0..1000");
@@ -158,6 +308,14 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
                 if (source.name == p.derivedDefault->from)
                     value = source.value ^ p.derivedDefault->mask;
         }
+        if (!value && !family && row) {
+            // A default the engine works out from its own expression.
+            const auto engineSpec =
+                std::find_if(row->protocol->Params().begin(), row->protocol->Params().end(),
+                             [&](const irp::ParamSpec& s) { return s.name == p.name; });
+            if (engineSpec != row->protocol->Params().end() && !engineSpec->defaultText.empty())
+                continue;
+        }
         if (!value)
             return fail(info->name + " needs " + p.name);
         if (*value < p.min || *value > p.max)
@@ -169,7 +327,13 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
                         info->name);
         complete.push_back({p.name, *value});
     }
-    return family->render(info->name, complete, repeats);
+    if (family)
+        return family->render(info->name, complete, repeats);
+    std::string why;
+    auto durations = row->protocol->Render(complete, repeats, &why);
+    if (!durations)
+        return fail(info->name + ": " + why);
+    return durations;
 }
 
 Durations CleanUp(const Decode& decode) {

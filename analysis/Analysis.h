@@ -109,6 +109,17 @@ struct ProtocolInfo {
 const std::vector<ProtocolInfo>& Protocols();
 const ProtocolInfo* FindProtocol(std::string_view name); // exact name, case-insensitive
 
+// A lone frame cannot show which of several protocols sent it when they differ only in what a held
+// key sends: it is named for all of them ("NEC" for NEC1 and NEC2). LoneName gives that name for a
+// protocol (or the name itself); LoneNameMembers the protocols a lone-frame name stands for (or the
+// name itself); NameForRepeats the member whose held-key form is `held` (or the name itself).
+std::string LoneName(std::string_view protocol);
+std::vector<std::string> LoneNameMembers(std::string_view name);
+std::string NameForRepeats(std::string_view name, RepeatForm held);
+// Whether `winner` names the durations both protocols read (it is the same signal on another
+// carrier, a special case, or what a repeat-less frame is called).
+bool PreferredOver(std::string_view winner, std::string_view loser);
+
 // The nominal durations of a protocol's frame with the given parameters, followed by `repeats`
 // repeats in the protocol's repeat form, ending with a mark. nullopt with `error` set when the
 // protocol is unknown, a required parameter is missing, or a value is out of range.

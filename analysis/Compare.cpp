@@ -20,15 +20,10 @@ bool Fits(const detail::Tolerance& tolerance, std::size_t index, int32_t nominal
 }
 
 // What the protocol may send after its first frame while the key is held, without the gap before
-// it: one form, or for a lone frame named for both repeat forms (a ditto, the frame again) each.
+// it: one form, or for a lone frame named for several repeat forms (a ditto, the frame again) each.
 std::vector<Durations> RepeatParts(const Decode& frame) {
-    std::vector<std::string> names{frame.protocol};
-    if (frame.protocol == "NEC")
-        names = {"NEC1", "NEC2"};
-    else if (frame.protocol == "NEC-f16")
-        names = {"NEC1-f16", "NEC2-f16"};
     std::vector<Durations> parts;
-    for (const std::string& name : names) {
+    for (const std::string& name : LoneNameMembers(frame.protocol)) {
         const auto once = Render(name, frame.params, 0);
         const auto twice = Render(name, frame.params, 1);
         if (once && twice && twice->size() > once->size() + 1)

@@ -8,6 +8,7 @@
 // before rendering.
 
 #include "analysis/Analysis.h"
+#include "analysis/ProtocolTable.h"
 
 #include <span>
 #include <string_view>
@@ -35,13 +36,16 @@ private:
 // Estimates the lag from the signal's own durations (magnitudes, mark first).
 Tolerance EstimateTolerance(std::span<const int32_t> durations);
 
-// How far a decode can be trusted; where two candidates cover the same frame the higher wins, then
-// the one covering more durations.
-enum class Robustness { Weak = 0, Moderate = 1, Robust = 2 };
-
 struct Candidate {
     Decode decode;
     Robustness robustness = Robustness::Weak;
+    // The table row that decoded it (its place in the table and the names it wins against);
+    // empty for the families still outside the table.
+    std::string row;
+    std::size_t order = 0;
+    const std::vector<std::string>* preferredOver = nullptr;
+    double residualUs = 0; // how far the durations are from the fitted timing
+    int32_t lagUs = 0;     // the receiver lag the fit assumed
 };
 
 struct Family {

@@ -465,7 +465,10 @@ std::vector<Candidate> DecodeAt(std::span<const Row> rows, std::span<const int32
     if (!best)
         return {};
     std::vector<Candidate> out;
-    out.push_back({Build(rows[best->row], *best, at, tolerance), rows[best->row].robustness});
+    Candidate candidate;
+    candidate.decode = Build(rows[best->row], *best, at, tolerance);
+    candidate.robustness = rows[best->row].robustness;
+    out.push_back(std::move(candidate));
     return out;
 }
 

@@ -3,6 +3,7 @@
 
 #include "analysis/Analysis.h"
 #include "analysis/Formats.h"
+#include "analysis/UserProtocols.h"
 #include "frame/FrameFile.h"
 #include "tools/irdecode/Input.h"
 #include "tools/irdecode/Report.h"
@@ -38,6 +39,8 @@ struct Options {
     std::string from;
     std::string to;
     int carrierHz = 38000;
+    std::string protocols;
+    bool list = false;
 };
 
 // A signal read, with where it came from.
@@ -188,6 +191,21 @@ void RenderProtocol(const Options& options) {
     std::cout << line << '\n';
 }
 
+// The user's protocols from FILE: bad lines are reported and skipped, the rest are used.
+void LoadProtocols(const std::string& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        throw Failure(file + ": cannot be opened");
+    const analysis::UserProtocolReport report = analysis::LoadUserProtocolFile(file);
+    std::cerr << report.Describe(file);
+}
+
+// Every protocol as a line of the user protocol file would give it.
+void ListProtocols() {
+    for (const analysis::ProtocolListing& p : analysis::ListProtocols())
+        std::cout << p.name << " = " << p.irp << '\n';
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -210,6 +228,9 @@ int main(int argc, char** argv) {
     app.add_option("--carrier", options.carrierHz,
                    "Carrier in Hz of signals read as durations (for --to)")
         ->check(CLI::Range(1, 1000000));
+    app.add_option("--protocols", options.protocols,
+                   "Also use the protocols of this file (one 'Name = IRP' per line)");
+    app.add_flag("--list", options.list, "Print every protocol with its IRP");
     app.add_option("FILE", options.inputs,
                    "Files of signals ('-' or none: standard input); PARAM=VALUE with --render");
     repeats->needs(render);
@@ -226,6 +247,12 @@ int main(int argc, char** argv) {
     try {
         if (!options.frameFile.empty() && !options.inputs.empty())
             throw Failure("--frame-file takes no other FILE");
+        if (!options.protocols.empty())
+            LoadProtocols(options.protocols);
+        if (options.list) {
+            ListProtocols();
+            return 0;
+        }
         if (!options.render.empty()) {
             RenderProtocol(options);
             return 0;

@@ -9,13 +9,10 @@ namespace ui {
 
 namespace {
 
-// A lone frame of the NEC family is named for both repeat forms; its repeats tell which it is.
+// A lone frame is named for every repeat form it could take; its repeats tell which it is.
 QString RepeatedName(const std::string& protocol, bool ditto) {
-    if (protocol == "NEC")
-        return ditto ? QStringLiteral("NEC1") : QStringLiteral("NEC2");
-    if (protocol == "NEC-f16")
-        return ditto ? QStringLiteral("NEC1-f16") : QStringLiteral("NEC2-f16");
-    return QString::fromStdString(protocol);
+    return QString::fromStdString(analysis::NameForRepeats(
+        protocol, ditto ? analysis::RepeatForm::Ditto : analysis::RepeatForm::Frame));
 }
 
 } // namespace

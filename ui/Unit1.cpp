@@ -212,7 +212,7 @@ void TForm1::BuildPopupMenu() {
     popupMenu1_->addAction(ui_->Zanegujwykres1);
     separator("N5");
     popupMenu1_->addAction(ui_->GenerujtablicC1);
-    decodeMenu_ = std::make_unique<DecodeMenu>(*popupMenu1_, *decodeOverlay_, this);
+    decodeMenu_ = std::make_unique<DecodeMenu>(*popupMenu1_, *decodeOverlay_, *seams_.Url, this);
     ui_->Chart1->SetPopupMenu(popupMenu1_);
 }
 

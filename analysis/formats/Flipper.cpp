@@ -159,12 +159,12 @@ std::optional<Parsed> FromDecode(const Decode& decode) {
     const auto a = static_cast<uint32_t>(*d);
     const auto c = static_cast<uint32_t>(*f);
     const auto sub = static_cast<uint32_t>(s.value_or(0));
-    if (name == "NEC" || name == "NEC1" || name == "NEC2") {
+    if (LoneName(name) == "NEC") {
         if (sub == 255 - a)
             return Parsed{"NEC", a, c};
         return Parsed{"NECext", a | sub << 8, c | (~c & 255) << 8};
     }
-    if (name == "NEC-f16" || name == "NEC1-f16" || name == "NEC2-f16")
+    if (LoneName(name) == "NEC-f16")
         return Parsed{"NECext", a | sub << 8,
                       c | static_cast<uint32_t>(ParamOf(decode, "E").value_or(0)) << 8};
     if (name == "Apple") {

@@ -161,6 +161,27 @@ TEST_F(Irdecode, ExitStatusesAndMessages) {
               Joined(*analysis::Render("NEC1", {{"D", 4}, {"F", 8}}, 2), ",") + "\n");
 }
 
+// The user's protocols from a file: a bad line is reported with its place and skipped, the others
+// decode and are listed with the built-in ones.
+TEST_F(Irdecode, ListsProtocolsAndReadsAUserFile) {
+    const Outcome builtIn = Start({"--list"});
+    EXPECT_EQ(builtIn.status, 0);
+    EXPECT_THAT(builtIn.out,
+                HasSubstr("\nNEC2 = {38.4k,564}<1,-1|1,-3>(16,-8,D:8,S:8,F:8,~F:8,1,"));
+    const fs::path mine = File("mine.irp", "# garage door\n"
+                                           "Garage = {38k,500}<1,-1|1,-3>(16,-8,F:8,~F:8,1,-50m)*"
+                                           "[F:0..255]\n"
+                                           "Broken = {38k,500}<1,-1|1,-3>(16,-8,F:8\n");
+    const Outcome listed = Start({"--protocols", mine.string(), "--list"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_THAT(listed.out, HasSubstr("\nGarage = {38k,500}"));
+    EXPECT_THAT(listed.err, HasSubstr(mine.string() + ":3:"));
+    const std::string garage =
+        Start({"--protocols", mine.string(), "--render", "Garage", "F=7"}).out;
+    EXPECT_THAT(Start({"--protocols", mine.string()}, garage).out, HasSubstr("Garage F=7"));
+    EXPECT_EQ(Start({"--protocols", (folder_ / "none.irp").string()}).status, 2);
+}
+
 TEST_F(Irdecode, ConvertsAndDecodesFiles) {
     const std::string nec = Joined(*analysis::Render("NEC1", {{"D", 4}, {"F", 8}}, 0), ",");
     const Outcome flipper = Start({"--to", "flipper"}, nec + "\n\n9000 4500 560\n");

@@ -4,12 +4,15 @@
 
 #include "tests/ui/FormTestSupport.h"
 
+#include "analysis/UserProtocols.h"
 #include "frame/FrameCore.h"
 #include "ui/ChartView.h"
 #include "ui/DecodeMenu.h"
 #include "ui/DecodeOverlay.h"
 
 #include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QXmlStreamReader>
 
 #include <gmock/gmock.h>
@@ -73,6 +76,39 @@ public:
     void SetPanelText(int, std::string_view) override {}
     void SendCommand(std::string_view) override {}
 };
+
+// "Protokoły użytkownika…" opens the folder of the user's protocol file (made, with a commented
+// example file, when missing) and reads the file again, reporting bad lines with their place.
+TEST(DecodeItems, UserProtocolsOpenTheirFolderAndReadTheFileAgain) {
+    QTemporaryDir config;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    formtest::MessageBoxRecorder boxes;
+    auto window = MakeWindow();
+    QAction* item = window->DecodeItems()->Protokoyuytkownika1;
+    emit window->PopupMenu1()->aboutToShow();
+    EXPECT_TRUE(item->isEnabled());
+    item->trigger();
+    const QString folder = config.path() + QStringLiteral("/dekoder-ir");
+    ASSERT_EQ(window.url->opened.size(), 1u);
+    EXPECT_EQ(QUrl(window.url->opened[0]).toLocalFile(), folder);
+    QFile file(folder + QStringLiteral("/protocols.irp"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().startsWith("#"));
+    file.close();
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Garage = {38k,500}<1,-1|1,-3>(16,-8,F:8,~F:8,1,-50m)*[F:0..255]\n"
+               "Broken = {38k\n");
+    file.close();
+    item->trigger();
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_TRUE(boxes.boxes[1].text.contains(QStringLiteral("protocols.irp:2:")));
+    EXPECT_NE(analysis::FindProtocol("Garage"), nullptr);
+    analysis::LoadUserProtocols({});
+    qputenv("XDG_CONFIG_HOME", saved);
+}
 
 TEST(DecodeItems, FollowTheDesignedMenuAndKeepTheirStateAcrossRuns) {
     {

@@ -194,6 +194,7 @@ TEST(MainWindowDesign, StatusBarPanelsAndPopupMenuItems) {
                                   "Wyczyramk1",
                                   "ZapiszwykresjakoPNG1",
                                   "ZapiszwykresjakoSVG1",
+                                  "Protokoyuytkownika1",
                                   "NHistory",
                                   "Historiaramek1",
                                   "Wstrzymaj1",
@@ -222,6 +223,7 @@ TEST(MainWindowDesign, StatusBarPanelsAndPopupMenuItems) {
                                   U("Wyczyść ramkę"),
                                   U("Zapisz wykres jako PNG…"),
                                   U("Zapisz wykres jako SVG…"),
+                                  U("Protokoły użytkownika…"),
                                   "-",
                                   "Historia ramek",
                                   "Wstrzymaj",
@@ -452,8 +454,9 @@ TEST(MainWindowPopup, OnlyLoadingUntilTheFrameHoldsAPulse) {
         return names;
     };
     // Loading, the view's switches, the history, hold and import, which need no frame.
-    const QStringList withoutFrame{"Wczytajramk1",   "Dekodujprotok1", "Pasmatolerancji1",
-                                   "Historiaramek1", "Wstrzymaj1",     "Importuj1"};
+    const QStringList withoutFrame{"Wczytajramk1",        "Dekodujprotok1", "Pasmatolerancji1",
+                                   "Protokoyuytkownika1", "Historiaramek1", "Wstrzymaj1",
+                                   "Importuj1"};
     EXPECT_EQ(enabled(), withoutFrame);
     window->ZorComPort1RxString(nullptr, FrameLine("560,1690"));
     // All of them, but the clean-up, which needs a decoded protocol, and ending a comparison
