@@ -12,7 +12,7 @@ namespace serial {
 // Which kind each own code is:
 enum SerialError : int {
     ErrOK = 0,
-    ErrAlreadyOwned = 9991,   // OS-level: port held elsewhere (not produced by this driver)
+    ErrAlreadyOwned = 9991,   // OS-level: the terminal this program runs in, or the console
     ErrAlreadyInUse = 9992,   // caller mistake: OpenPort on an instance that is already open
     ErrWrongParameter = 9993, // caller mistake (not produced by this driver)
     ErrPortNotOpen = 9994,    // caller mistake: read or write on a closed instance
@@ -33,20 +33,34 @@ inline constexpr int LastOwnError = ErrTxFull;
 // The name of an own code ("ErrTimeout"), or an empty view for any other code.
 constexpr std::string_view SerialErrorName(int code) {
     switch (code) {
-    case ErrAlreadyOwned: return "ErrAlreadyOwned";
-    case ErrAlreadyInUse: return "ErrAlreadyInUse";
-    case ErrWrongParameter: return "ErrWrongParameter";
-    case ErrPortNotOpen: return "ErrPortNotOpen";
-    case ErrNoDeviceAnswer: return "ErrNoDeviceAnswer";
-    case ErrMaxBuffer: return "ErrMaxBuffer";
-    case ErrTimeout: return "ErrTimeout";
-    case ErrNotRead: return "ErrNotRead";
-    case ErrFrame: return "ErrFrame";
-    case ErrOverrun: return "ErrOverrun";
-    case ErrRxOver: return "ErrRxOver";
-    case ErrRxParity: return "ErrRxParity";
-    case ErrTxFull: return "ErrTxFull";
-    default: return {};
+    case ErrAlreadyOwned:
+        return "ErrAlreadyOwned";
+    case ErrAlreadyInUse:
+        return "ErrAlreadyInUse";
+    case ErrWrongParameter:
+        return "ErrWrongParameter";
+    case ErrPortNotOpen:
+        return "ErrPortNotOpen";
+    case ErrNoDeviceAnswer:
+        return "ErrNoDeviceAnswer";
+    case ErrMaxBuffer:
+        return "ErrMaxBuffer";
+    case ErrTimeout:
+        return "ErrTimeout";
+    case ErrNotRead:
+        return "ErrNotRead";
+    case ErrFrame:
+        return "ErrFrame";
+    case ErrOverrun:
+        return "ErrOverrun";
+    case ErrRxOver:
+        return "ErrRxOver";
+    case ErrRxParity:
+        return "ErrRxParity";
+    case ErrTxFull:
+        return "ErrTxFull";
+    default:
+        return {};
     }
 }
 
@@ -54,21 +68,36 @@ constexpr std::string_view SerialErrorName(int code) {
 // error number (whose text comes from the system).
 constexpr std::string_view SerialErrorText(int code) {
     switch (code) {
-    case ErrOK: return "OK";
-    case ErrAlreadyOwned: return "Port owned by other process";
-    case ErrAlreadyInUse: return "Instance already in use";
-    case ErrWrongParameter: return "Wrong paramter at call";
-    case ErrPortNotOpen: return "Instance not yet connected";
-    case ErrNoDeviceAnswer: return "No device answer detected";
-    case ErrMaxBuffer: return "Maximal buffer length exceeded";
-    case ErrTimeout: return "Timeout during operation";
-    case ErrNotRead: return "Reading of data failed";
-    case ErrFrame: return "Receive framing error";
-    case ErrOverrun: return "Receive Overrun Error";
-    case ErrRxOver: return "Receive Queue overflow";
-    case ErrRxParity: return "Receive Parity Error";
-    case ErrTxFull: return "Tranceive Queue is full";
-    default: return {};
+    case ErrOK:
+        return "OK";
+    case ErrAlreadyOwned:
+        return "Port owned by other process";
+    case ErrAlreadyInUse:
+        return "Instance already in use";
+    case ErrWrongParameter:
+        return "Wrong paramter at call";
+    case ErrPortNotOpen:
+        return "Instance not yet connected";
+    case ErrNoDeviceAnswer:
+        return "No device answer detected";
+    case ErrMaxBuffer:
+        return "Maximal buffer length exceeded";
+    case ErrTimeout:
+        return "Timeout during operation";
+    case ErrNotRead:
+        return "Reading of data failed";
+    case ErrFrame:
+        return "Receive framing error";
+    case ErrOverrun:
+        return "Receive Overrun Error";
+    case ErrRxOver:
+        return "Receive Queue overflow";
+    case ErrRxParity:
+        return "Receive Parity Error";
+    case ErrTxFull:
+        return "Tranceive Queue is full";
+    default:
+        return {};
     }
 }
 
