@@ -37,6 +37,10 @@ QString PortErrorHint(const QString& devicePath, int error, const QString& desc,
             .arg(devicePath);
     case ENOTTY:
         return QStringLiteral("%1 nie jest portem szeregowym.").arg(devicePath);
+    case serial::ErrAlreadyOwned:
+        return QStringLiteral("%1 to terminal, w którym działa program, albo konsola systemu, a "
+                              "nie port urządzenia: wybierz port odbiornika.")
+            .arg(devicePath);
     default:
         return QStringLiteral("Błąd portu %1: %2 %3.").arg(devicePath).arg(error).arg(desc);
     }
@@ -53,7 +57,7 @@ PortDiagnosis::PortDiagnosis(QObject* parent, std::chrono::milliseconds silenceL
     silence_.setInterval(silenceLimit);
     connect(&silence_, &QTimer::timeout, this, [this] {
         if (hint_.isEmpty()) {
-            SetHint(DeviceSilentHint(devicePath_));
+            SetHint(DeviceSilentHint(devicePath_), {});
             silent_ = true;
         }
     });
@@ -62,7 +66,7 @@ PortDiagnosis::PortDiagnosis(QObject* parent, std::chrono::milliseconds silenceL
 void PortDiagnosis::AttemptStarted(const std::string& portName) {
     devicePath_ = QString::fromStdString(serial::TSerialLine::PortDevicePath(portName));
     silence_.stop();
-    SetHint({});
+    SetHint({}, {});
 }
 
 void PortDiagnosis::ComError(int error, const std::string& desc) {
@@ -74,7 +78,9 @@ void PortDiagnosis::ComError(int error, const std::string& desc) {
     const std::vector<serial::TPortHolder> holders =
         error == EBUSY ? serial::FindPortHolders(devicePath_.toStdString())
                        : std::vector<serial::TPortHolder>{};
-    SetHint(PortErrorHint(devicePath_, error, QString::fromStdString(desc), holders));
+    const QString text = QString::fromStdString(desc);
+    SetHint(PortErrorHint(devicePath_, error, text, holders),
+            QStringLiteral("Błąd portu: %1 %2").arg(error).arg(text));
 }
 
 void PortDiagnosis::PortOpened() {
@@ -83,19 +89,20 @@ void PortDiagnosis::PortOpened() {
 
 void PortDiagnosis::DeviceAnswered() {
     silence_.stop();
-    SetHint({});
+    SetHint({}, {});
 }
 
 void PortDiagnosis::LinkDropped() {
     silence_.stop();
 }
 
-void PortDiagnosis::SetHint(const QString& hint) {
+void PortDiagnosis::SetHint(const QString& hint, const QString& error) {
     silent_ = false;
-    if (hint == hint_) {
+    if (hint == hint_ && error == error_) {
         return;
     }
     hint_ = hint;
+    error_ = error;
     emit HintChanged(hint_);
 }
 
