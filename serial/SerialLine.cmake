@@ -6,6 +6,8 @@ add_library(dekoder_serial_line STATIC
     ${_dir}/SerialDriver.h
     ${_dir}/SerialUtil.h
     ${_dir}/SerialUtil.cpp
+    ${_dir}/PortHints.h
+    ${_dir}/PortHints.cpp
     ${_dir}/SerialPlatform.h
     ${_dir}/SerialPlatform.cpp
     ${_dir}/SerialLine.h

@@ -1,55 +1,9 @@
 #include "ui/PortDiagnosis.h"
 
+#include "serial/PortHints.h"
 #include "serial/SerialLine.h"
 
-#include <QStringList>
-
-#include <cerrno>
-
 namespace ui {
-
-QString PortErrorHint(const QString& devicePath, int error, const QString& desc,
-                      const std::vector<serial::TPortHolder>& holders) {
-    switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return QStringLiteral("Nie ma portu %1: sprawdź nazwę portu i czy urządzenie jest "
-                              "podłączone.")
-            .arg(devicePath);
-    case EBUSY: {
-        if (holders.empty()) {
-            return QStringLiteral("Port %1 jest zajęty przez inny program.").arg(devicePath);
-        }
-        QStringList names;
-        for (const serial::TPortHolder& holder : holders) {
-            names << QStringLiteral("%1 (PID %2)")
-                         .arg(QString::fromStdString(holder.Command))
-                         .arg(holder.Pid);
-        }
-        return QStringLiteral("Port %1 jest zajęty przez: %2.")
-            .arg(devicePath, names.join(QStringLiteral(", ")));
-    }
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout "
-                              "(sudo usermod -aG dialout $USER) i zaloguj się ponownie.")
-            .arg(devicePath);
-    case ENOTTY:
-        return QStringLiteral("%1 nie jest portem szeregowym.").arg(devicePath);
-    case serial::ErrAlreadyOwned:
-        return QStringLiteral("%1 to terminal, w którym działa program, albo konsola systemu, a "
-                              "nie port urządzenia: wybierz port odbiornika.")
-            .arg(devicePath);
-    default:
-        return QStringLiteral("Błąd portu %1: %2 %3.").arg(devicePath).arg(error).arg(desc);
-    }
-}
-
-QString DeviceSilentHint(const QString& devicePath) {
-    return QStringLiteral("Port %1 otwarty, ale urządzenie milczy: brak odpowiedzi na AT i ATI.")
-        .arg(devicePath);
-}
 
 PortDiagnosis::PortDiagnosis(QObject* parent, std::chrono::milliseconds silenceLimit)
     : QObject(parent) {
@@ -57,7 +11,8 @@ PortDiagnosis::PortDiagnosis(QObject* parent, std::chrono::milliseconds silenceL
     silence_.setInterval(silenceLimit);
     connect(&silence_, &QTimer::timeout, this, [this] {
         if (hint_.isEmpty()) {
-            SetHint(DeviceSilentHint(devicePath_), {});
+            SetHint(QString::fromStdString(serial::DeviceSilentHint(devicePath_.toStdString())),
+                    {});
             silent_ = true;
         }
     });
@@ -74,13 +29,8 @@ void PortDiagnosis::ComError(int error, const std::string& desc) {
     if (!hint_.isEmpty() && !silent_) {
         return;
     }
-    // Only a busy port needs the scan of the process table.
-    const std::vector<serial::TPortHolder> holders =
-        error == EBUSY ? serial::FindPortHolders(devicePath_.toStdString())
-                       : std::vector<serial::TPortHolder>{};
-    const QString text = QString::fromStdString(desc);
-    SetHint(PortErrorHint(devicePath_, error, text, holders),
-            QStringLiteral("Błąd portu: %1 %2").arg(error).arg(text));
+    SetHint(QString::fromStdString(serial::PortErrorHint(devicePath_.toStdString(), error, desc)),
+            QStringLiteral("Błąd portu: %1 %2").arg(error).arg(QString::fromStdString(desc)));
 }
 
 void PortDiagnosis::PortOpened() {

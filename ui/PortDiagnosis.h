@@ -1,28 +1,19 @@
 #pragma once
 
-#include "serial/PortHolders.h"
-
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <chrono>
 #include <string>
-#include <vector>
 
 namespace ui {
 
-// The hint, in Polish, for a port that failed with `error` (an errno value or a driver code, with
-// the driver's text `desc`). `holders` name the programs that keep a busy port.
-QString PortErrorHint(const QString& devicePath, int error, const QString& desc,
-                      const std::vector<serial::TPortHolder>& holders);
-// The hint for a port that opened but whose device does not answer.
-QString DeviceSilentHint(const QString& devicePath);
-
-// Follows one connection attempt and keeps why it does not work: the first error the port reports
-// (the ones after it are mostly its consequences, such as configuring a port that never opened),
-// or the device's silence when the port opened but no line came back within `silenceLimit`, until
-// an error says more. The cause is dropped when a new attempt starts and when the device answers.
+// Follows one connection attempt and keeps why it does not work, in the words of
+// serial/PortHints.h: the first error the port reports (the ones after it are mostly its
+// consequences, such as configuring a port that never opened), or the device's silence when the
+// port opened but no line came back within `silenceLimit`, until an error says more. The cause is
+// dropped when a new attempt starts and when the device answers.
 class PortDiagnosis final : public QObject {
     Q_OBJECT
 

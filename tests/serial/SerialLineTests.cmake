@@ -6,6 +6,9 @@ dekoder_add_test(serial_line_util_test MAIN plain
 dekoder_add_test(serial_line_settings_test MAIN plain
     SOURCES ${_dir}/serial_line_settings_test.cpp
     LIBS dekoder_serial_line)
+dekoder_add_test(serial_line_port_hints_test MAIN plain
+    SOURCES ${_dir}/port_hints_test.cpp
+    LIBS dekoder_serial_line)
 dekoder_add_test(serial_line_pty_test MAIN plain
     SOURCES ${_dir}/serial_line_pty_test.cpp ${_dir}/serial_line_pty.h ${_dir}/serial_line_pty.cpp
     LIBS dekoder_serial_line)

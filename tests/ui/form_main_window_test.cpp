@@ -6,8 +6,6 @@
 
 #include "frame/FrameCore.h"
 #include "serial/EnumComPorts.h"
-#include "serial/PortHolders.h"
-#include "serial/SerialErrors.h"
 #include "settings/ZorFormStorage.h"
 #include "ui/ChartView.h"
 #include "ui/PortDiagnosis.h"
@@ -32,9 +30,6 @@
 #include <gmock/gmock.h>
 
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 namespace {
@@ -273,54 +268,6 @@ QString PortHint(const formtest::Window& window) {
     const bool shown = line->isVisibleTo(window.form.get());
     EXPECT_EQ(window.Find("PortHintIcon")->isVisibleTo(window.form.get()), shown);
     return shown ? line->text() : QString();
-}
-
-TEST(PortHints, EachCauseHasItsOwnText) {
-    // A process table where minicom holds the port, reached also through a by-id link.
-    QTemporaryDir folder;
-    const std::filesystem::path root = std::filesystem::canonical(folder.path().toStdString());
-    const auto device = root / "ttyUSB0";
-    std::ofstream(device).put('\n');
-    std::filesystem::create_symlink(device, root / "usb-FTDI-if00-port0");
-    const auto proc = root / "proc";
-    for (const auto& [pid, command, file] :
-         {std::tuple{"4242", "minicom", device}, std::tuple{"77", "bash", root / "other"}}) {
-        std::filesystem::create_directories(proc / pid / "fd");
-        std::ofstream(proc / pid / "comm") << command << "\n";
-        std::filesystem::create_symlink(file, proc / pid / "fd" / "3");
-    }
-    std::filesystem::create_directories(proc / "self" / "fd");
-    const QString path = QString::fromStdString(device.string());
-
-    const QString busy = U("Port %1 jest zajęty przez: minicom (PID 4242).");
-    const struct {
-        int error;
-        std::filesystem::path opened;
-        QString hint; // %1: the path opened
-    } cases[] = {
-        {ENOENT, device,
-         U("Nie ma portu %1: sprawdź nazwę portu i czy urządzenie jest podłączone.")},
-        {EBUSY, device, busy},
-        {EBUSY, root / "usb-FTDI-if00-port0", busy},
-        {EBUSY, root / "ttyS9", U("Port %1 jest zajęty przez inny program.")},
-        {EACCES, device,
-         U("Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout (sudo usermod -aG "
-           "dialout $USER) i zaloguj się ponownie.")},
-        {ENOTTY, device, U("%1 nie jest portem szeregowym.")},
-        {serial::ErrAlreadyOwned, device,
-         U("%1 to terminal, w którym działa program, albo konsola systemu, a nie port "
-           "urządzenia: wybierz port odbiornika.")},
-        {EIO, device, U("Błąd portu %1: 5 Input/output error.")},
-    };
-    for (const auto& c : cases) {
-        const QString opened = QString::fromStdString(c.opened.string());
-        EXPECT_EQ(ui::PortErrorHint(opened, c.error, U(std::strerror(c.error)),
-                                    serial::FindPortHolders(c.opened, proc)),
-                  c.hint.arg(opened))
-            << c.error << " " << c.opened;
-    }
-    EXPECT_EQ(ui::DeviceSilentHint(path),
-              U("Port %1 otwarty, ale urządzenie milczy: brak odpowiedzi na AT i ATI.").arg(path));
 }
 
 TEST(PortHints, TheFirstCauseOfAnAttemptIsKeptUntilTheDeviceAnswers) {
