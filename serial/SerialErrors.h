@@ -33,34 +33,20 @@ inline constexpr int LastOwnError = ErrTxFull;
 // The name of an own code ("ErrTimeout"), or an empty view for any other code.
 constexpr std::string_view SerialErrorName(int code) {
     switch (code) {
-    case ErrAlreadyOwned:
-        return "ErrAlreadyOwned";
-    case ErrAlreadyInUse:
-        return "ErrAlreadyInUse";
-    case ErrWrongParameter:
-        return "ErrWrongParameter";
-    case ErrPortNotOpen:
-        return "ErrPortNotOpen";
-    case ErrNoDeviceAnswer:
-        return "ErrNoDeviceAnswer";
-    case ErrMaxBuffer:
-        return "ErrMaxBuffer";
-    case ErrTimeout:
-        return "ErrTimeout";
-    case ErrNotRead:
-        return "ErrNotRead";
-    case ErrFrame:
-        return "ErrFrame";
-    case ErrOverrun:
-        return "ErrOverrun";
-    case ErrRxOver:
-        return "ErrRxOver";
-    case ErrRxParity:
-        return "ErrRxParity";
-    case ErrTxFull:
-        return "ErrTxFull";
-    default:
-        return {};
+    case ErrAlreadyOwned: return "ErrAlreadyOwned";
+    case ErrAlreadyInUse: return "ErrAlreadyInUse";
+    case ErrWrongParameter: return "ErrWrongParameter";
+    case ErrPortNotOpen: return "ErrPortNotOpen";
+    case ErrNoDeviceAnswer: return "ErrNoDeviceAnswer";
+    case ErrMaxBuffer: return "ErrMaxBuffer";
+    case ErrTimeout: return "ErrTimeout";
+    case ErrNotRead: return "ErrNotRead";
+    case ErrFrame: return "ErrFrame";
+    case ErrOverrun: return "ErrOverrun";
+    case ErrRxOver: return "ErrRxOver";
+    case ErrRxParity: return "ErrRxParity";
+    case ErrTxFull: return "ErrTxFull";
+    default: return {};
     }
 }
 
@@ -68,36 +54,21 @@ constexpr std::string_view SerialErrorName(int code) {
 // error number (whose text comes from the system).
 constexpr std::string_view SerialErrorText(int code) {
     switch (code) {
-    case ErrOK:
-        return "OK";
-    case ErrAlreadyOwned:
-        return "Port owned by other process";
-    case ErrAlreadyInUse:
-        return "Instance already in use";
-    case ErrWrongParameter:
-        return "Wrong paramter at call";
-    case ErrPortNotOpen:
-        return "Instance not yet connected";
-    case ErrNoDeviceAnswer:
-        return "No device answer detected";
-    case ErrMaxBuffer:
-        return "Maximal buffer length exceeded";
-    case ErrTimeout:
-        return "Timeout during operation";
-    case ErrNotRead:
-        return "Reading of data failed";
-    case ErrFrame:
-        return "Receive framing error";
-    case ErrOverrun:
-        return "Receive Overrun Error";
-    case ErrRxOver:
-        return "Receive Queue overflow";
-    case ErrRxParity:
-        return "Receive Parity Error";
-    case ErrTxFull:
-        return "Tranceive Queue is full";
-    default:
-        return {};
+    case ErrOK: return "OK";
+    case ErrAlreadyOwned: return "Port owned by other process";
+    case ErrAlreadyInUse: return "Instance already in use";
+    case ErrWrongParameter: return "Wrong paramter at call";
+    case ErrPortNotOpen: return "Instance not yet connected";
+    case ErrNoDeviceAnswer: return "No device answer detected";
+    case ErrMaxBuffer: return "Maximal buffer length exceeded";
+    case ErrTimeout: return "Timeout during operation";
+    case ErrNotRead: return "Reading of data failed";
+    case ErrFrame: return "Receive framing error";
+    case ErrOverrun: return "Receive Overrun Error";
+    case ErrRxOver: return "Receive Queue overflow";
+    case ErrRxParity: return "Receive Parity Error";
+    case ErrTxFull: return "Tranceive Queue is full";
+    default: return {};
     }
 }
 
