@@ -3,7 +3,7 @@
 #
 #   fuzz/run.sh [seconds-per-target] [target...]
 #
-# Targets: device_lines frame_file text_fields c_table analysis formats (all when none is named). Each target
+# Targets: device_lines frame_file text_fields c_table analysis formats irp (all when none is named). Each target
 # grows its corpus in build/fuzz/corpus/<target> from fuzz/seeds/<target>; a crashing input is
 # written to build/fuzz/artifacts/<target>/. Prints the executions of every target and exits
 # non-zero when any target failed. FUZZ_BUILD and FUZZ_EXTRA_ARGS (libFuzzer flags) may be set.
@@ -15,7 +15,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -eq 0 ]; then
     echo "usage: $0 [seconds-per-target] [target...]" >&2
     exit 2
 fi
-all_targets=(device_lines frame_file text_fields c_table analysis formats)
+all_targets=(device_lines frame_file text_fields c_table analysis formats irp)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
@@ -44,6 +44,7 @@ max_len() {
     case "$1" in
     text_fields) echo 256 ;;
     c_table) echo 1300 ;;
+    irp) echo 1024 ;; # the longest protocol text is about 250 characters
     analysis) echo 4096 ;; # up to 2048 durations, beyond the device's 301
     *) echo 8192 ;;
     esac

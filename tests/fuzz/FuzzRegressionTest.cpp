@@ -2,6 +2,7 @@
 #include "fuzz/checks/FormatsTarget.h"
 #include "fuzz/checks/FrameTargets.h"
 #include "fuzz/checks/FuzzCheck.h"
+#include "fuzz/checks/IrpTarget.h"
 #include "fuzz/checks/Reference.h"
 
 #include "frame/FrameFile.h"
@@ -37,6 +38,7 @@ const Target Targets[] = {
     {"c_table", CheckCTable},
     {"analysis", analysis::fuzz::CheckAnalysis},
     {"formats", CheckFormats},
+    {"irp", analysis::fuzz::CheckIrp},
 };
 
 // The inputs kept in a folder, in a stable order; names starting with a dot are not inputs.

@@ -1,0 +1,829 @@
+// Matching a captured signal against a compiled protocol. The first frame's program runs over the
+// signal as a depth-first search: each bit symbol is tried, durations of one sign merge as the
+// renderer merges them, and a merged duration is compared with the signal as soon as it is
+// complete. Bits land in the parameters; fields of known values are checks. Every candidate then
+// gets its own receiver lag (marks longer, spaces shorter by the same amount, least squares over
+// its durations) and is accepted only if each duration lies within the jitter window of the fit.
+
+#include "analysis/irp/Engine.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+namespace analysis::irp {
+namespace detail {
+namespace {
+
+double Jitter(const DecodeOptions& o, double nominal) {
+    return o.jitterUs + nominal * (o.jitterPercent * 0.01);
+}
+
+// A bit's duration may stray at most half way to the nearest other one of its sign: beyond that
+// the reading would be a guess, and a miss is better than a wrong value.
+double Jitter(const DecodeOptions& o, const Protocol::Impl& impl, double nominal) {
+    const double j = Jitter(o, nominal);
+    return nominal <= impl.model.capBelowUs ? std::min(j, impl.model.capUs) : j;
+}
+
+// A gap ends a frame when it is clearly longer than the frame's own spaces; it still leads to a
+// repeat when at most about twice its nominal length (a longer pause is a new key press).
+double GapLow(double nominal) {
+    return std::max(1.0, nominal / 4);
+}
+double GapHigh(double nominal) {
+    return nominal * 2 + 20000;
+}
+
+struct Closure {
+    std::size_t index;
+    double nominal;
+    int8_t kind; // +1 mark, -1 space, 0 a gap between frames
+};
+
+struct SpanRec {
+    std::size_t first;
+    std::size_t last;
+    int node;      // field node, -1 for a bit symbol
+    uint64_t bits; // the symbol or field bits
+    int width;
+};
+
+struct Undo {
+    int var;
+    int64_t value;
+    uint64_t known;
+};
+
+struct Deferred {
+    int node;
+    uint64_t bits;
+};
+
+// The durations one symbol completes, kept until the symbol is taken.
+struct Sink {
+    static constexpr int kCapacity = 16;
+    Closure items[kCapacity];
+    int n = 0;
+    double lagSum = 0;
+};
+
+// Where the reading stands: what a bit symbol's probe copies and changes.
+struct Cursor {
+    std::size_t cur = 0; // the signal index the pending duration will be compared with
+    double pend = 0;
+    double t = 0;
+    // The lags every duration so far allows: each is within the jitter window of nominal ± lag.
+    double lagLo = 0;
+    double lagHi = 0;
+    int8_t pendSign = 0;
+    bool atStart = true; // a space here is invisible (it joins the gap before)
+};
+
+struct State {
+    Cursor c;
+    double lagSum = 0;
+    int lagCount = 0;
+    Env env;
+    std::vector<double> starts;
+    std::vector<Closure> closures;
+    std::vector<Undo> undo;
+    std::vector<Deferred> deferred;
+    std::vector<SpanRec> spans;
+    bool recordSpans = true;
+    uint64_t carryBits = 0; // bits of a symbol beyond the last field, in sending order
+    int carryCount = 0;
+    std::size_t carryFirst = 0;
+    int lag = 0;
+    double residual = 0;
+};
+
+struct Mark {
+    Cursor c;
+    double lagSum;
+    int lagCount;
+    std::size_t closures, undo, deferred, spans;
+    uint64_t carryBits;
+    int carryCount;
+    std::size_t carryFirst;
+};
+
+class Matcher {
+public:
+    Matcher(const Protocol::Impl& impl, std::span<const int32_t> d, const DecodeOptions& o)
+        : impl_(impl), m_(impl.model), d_(d), o_(o) {}
+
+    bool Run(const std::vector<Step>& program, State& s) {
+        program_ = &program;
+        budget_ = 64 * static_cast<long>(program.size()) + 4096;
+        return Steps(0, s);
+    }
+
+private:
+    const Protocol::Impl& impl_;
+    const Model& m_;
+    std::span<const int32_t> d_;
+    const DecodeOptions& o_;
+    const std::vector<Step>* program_ = nullptr;
+    long budget_ = 0;
+
+    static Mark Save(const State& s) {
+        Mark k;
+        k.c = s.c;
+        k.lagSum = s.lagSum;
+        k.lagCount = s.lagCount;
+        k.closures = s.closures.size();
+        k.undo = s.undo.size();
+        k.deferred = s.deferred.size();
+        k.spans = s.spans.size();
+        k.carryBits = s.carryBits;
+        k.carryCount = s.carryCount;
+        k.carryFirst = s.carryFirst;
+        return k;
+    }
+    static void Restore(State& s, const Mark& k) {
+        s.c = k.c;
+        s.lagSum = k.lagSum;
+        s.lagCount = k.lagCount;
+        s.closures.resize(k.closures);
+        while (s.undo.size() > k.undo) {
+            const Undo& u = s.undo.back();
+            s.env.values[static_cast<std::size_t>(u.var)] = u.value;
+            s.env.known[static_cast<std::size_t>(u.var)] = u.known;
+            s.undo.pop_back();
+        }
+        s.deferred.resize(k.deferred);
+        s.spans.resize(k.spans);
+        s.carryBits = k.carryBits;
+        s.carryCount = k.carryCount;
+        s.carryFirst = k.carryFirst;
+    }
+
+    // Compares the pending duration with the signal: the lags it allows must overlap those of
+    // the durations before it. `cost` (for ordering the choices) grows with its distance from
+    // the middle of the lags still allowed. Without a state nothing is recorded (a probe).
+    bool Close(Cursor& c, Sink* s, double* cost) const {
+        if (c.cur >= d_.size())
+            return false;
+        const double value = d_[c.cur];
+        const double n = c.pend;
+        const double jitter = Jitter(o_, impl_, n);
+        const bool mark = c.pendSign > 0;
+        const double lag = mark ? value - n : n - value;
+        const double lo = std::max(c.lagLo, lag - jitter);
+        const double hi = std::min(c.lagHi, lag + jitter);
+        if (lo > hi)
+            return false;
+        if (cost) {
+            const double off = lag - (c.lagLo + c.lagHi) * 0.5;
+            *cost += off * off;
+        }
+        if (s) {
+            if (s->n == Sink::kCapacity)
+                return false; // symbols are held to fewer durations than that
+            s->items[s->n++] = {c.cur, n, c.pendSign};
+            s->lagSum += lag;
+        }
+        c.lagLo = lo;
+        c.lagHi = hi;
+        ++c.cur;
+        c.pendSign = 0;
+        return true;
+    }
+
+    // Adds a duration; false when the one it completes does not fit.
+    bool Advance(Cursor& c, Sink* s, double us, double* cost) {
+        if (--budget_ < 0)
+            return false;
+        const int8_t sign = us > 0 ? 1 : -1;
+        const double length = std::abs(us);
+        if (length == 0)
+            return true;
+        c.t += length;
+        if (c.pendSign == sign) {
+            c.pend += length;
+            return true;
+        }
+        if (c.pendSign != 0 && !Close(c, s, cost))
+            return false;
+        if (sign < 0 && c.atStart)
+            return true;
+        c.atStart = false;
+        c.pendSign = sign;
+        c.pend = length;
+        return true;
+    }
+    static void Commit(State& s, const Cursor& c, const Sink& sink) {
+        s.c = c;
+        s.closures.insert(s.closures.end(), sink.items, sink.items + sink.n);
+        s.lagSum += sink.lagSum;
+        s.lagCount += sink.n;
+    }
+    bool Emit(State& s, double us) {
+        Sink sink;
+        Cursor c = s.c;
+        if (!Advance(c, &sink, us, nullptr))
+            return false;
+        Commit(s, c, sink);
+        return true;
+    }
+    bool Close(State& s) {
+        Sink sink;
+        Cursor c = s.c;
+        if (!Close(c, &sink, nullptr))
+            return false;
+        Commit(s, c, sink);
+        return true;
+    }
+
+    bool Bind(State& s, int node, uint64_t bits, int width) {
+        const Node& f = m_.nodes[static_cast<std::size_t>(node)];
+        const Node& value = m_.nodes[static_cast<std::size_t>(f.a)];
+        const bool plain =
+            value.op == Op::Var && m_.variables[static_cast<std::size_t>(value.var)].definition < 0;
+        const auto shiftValue = f.c >= 0 ? Evaluate(m_, f.c, s.env) : std::optional<int64_t>(0);
+        const auto widthValue = Evaluate(m_, f.b, s.env);
+        if (plain && shiftValue && widthValue && *shiftValue >= 0 && *shiftValue < 64 &&
+            *shiftValue + width <= 64) {
+            if (*widthValue < 0)
+                bits = [&] {
+                    uint64_t out = 0;
+                    for (int i = 0; i < width; ++i)
+                        out |= ((bits >> i) & 1) << (width - 1 - i);
+                    return out;
+                }();
+            if (f.complement)
+                bits = ~bits & (width >= 64 ? ~uint64_t{0} : (uint64_t{1} << width) - 1);
+            const auto var = static_cast<std::size_t>(value.var);
+            const uint64_t mask = (width >= 64 ? ~uint64_t{0} : (uint64_t{1} << width) - 1)
+                                  << *shiftValue;
+            const uint64_t placed = bits << *shiftValue;
+            const uint64_t known = s.env.known[var];
+            if ((static_cast<uint64_t>(s.env.values[var]) & known & mask) !=
+                (placed & known & mask))
+                return false;
+            s.undo.push_back({value.var, s.env.values[var], known});
+            s.env.values[var] =
+                static_cast<int64_t>((static_cast<uint64_t>(s.env.values[var]) & ~mask) | placed);
+            s.env.known[var] = known | mask;
+            return true;
+        }
+        const auto expected = FieldBits(m_, node, s.env);
+        if (expected)
+            return expected->bits == bits;
+        s.deferred.push_back({node, bits});
+        return true;
+    }
+
+    bool Steps(std::size_t i, State& s) {
+        const std::vector<Step>& program = *program_;
+        for (; i < program.size(); ++i) {
+            const Step& step = program[i];
+            switch (step.kind) {
+            case Step::Kind::Start:
+                if (s.starts.size() <= static_cast<std::size_t>(step.start))
+                    s.starts.resize(static_cast<std::size_t>(step.start) + 1);
+                s.starts[static_cast<std::size_t>(step.start)] = s.c.t;
+                break;
+            case Step::Kind::Duration:
+            case Step::Kind::Extent: {
+                double us = step.us;
+                if (step.expr >= 0) {
+                    const auto v = Evaluate(m_, step.expr, s.env);
+                    if (!v || *v < 0)
+                        return false;
+                    us = static_cast<double>(*v) * step.scale;
+                }
+                if (step.kind == Step::Kind::Extent) {
+                    us -= s.c.t - s.starts[static_cast<std::size_t>(step.start)];
+                    if (us <= 0)
+                        break;
+                    if (!Emit(s, -us))
+                        return false;
+                } else if (!Emit(s, step.sign * us)) {
+                    return false;
+                }
+                break;
+            }
+            case Step::Kind::Assign: {
+                const auto var = static_cast<std::size_t>(step.var);
+                s.undo.push_back({step.var, s.env.values[var], s.env.known[var]});
+                const auto v = Evaluate(m_, step.expr, s.env);
+                s.env.values[var] = v.value_or(0);
+                s.env.known[var] = v ? ~uint64_t{0} : 0;
+                break;
+            }
+            case Step::Kind::Field:
+                return Field(i, s);
+            }
+        }
+        return AtEnd(s);
+    }
+
+    // Reads a field symbol by symbol, trying the likelier symbols first. Symbols of several bits
+    // may straddle fields: the bits left over from one field start the next.
+    bool Field(std::size_t i, State& s) {
+        const Step& step = (*program_)[i];
+        const Node& f = m_.nodes[static_cast<std::size_t>(step.expr)];
+        const auto widthValue = Evaluate(m_, f.b, s.env);
+        if (!widthValue || *widthValue < -64 || *widthValue > 64)
+            return false;
+        const int width = static_cast<int>(*widthValue < 0 ? -*widthValue : *widthValue);
+        const auto expected = FieldBits(m_, step.expr, s.env);
+        Reading r{width, expected ? std::optional<uint64_t>(expected->bits) : std::nullopt};
+        r.first = s.carryCount > 0 ? s.carryFirst : s.c.cur;
+        // The carried bits come first.
+        const int carried = s.carryCount;
+        const uint64_t carry = s.carryBits;
+        s.carryCount = 0;
+        for (int j = 0; j < carried; ++j)
+            if (!Take(r, (carry >> (carried - 1 - j)) & 1, s))
+                return false;
+        return Chunk(i, r, s);
+    }
+
+    struct Reading {
+        int width;
+        std::optional<uint64_t> expected;
+        uint64_t bits = 0;
+        int taken = 0;
+        std::size_t first = 0;
+    };
+
+    // Places one bit (in sending order) into the field, or into the carry once the field is full.
+    bool Take(Reading& r, uint64_t bit, State& s) const {
+        if (r.taken < r.width) {
+            const int at = m_.msb ? r.width - 1 - r.taken : r.taken;
+            if (r.expected && ((*r.expected >> at) & 1) != bit)
+                return false;
+            r.bits |= bit << at;
+            ++r.taken;
+            return true;
+        }
+        s.carryBits = (s.carryBits << 1) | bit;
+        ++s.carryCount;
+        return true;
+    }
+
+    // Whether a pending duration is complete once a symbol is read: the next symbol of the same
+    // bit symbols follows and every symbol starts with the other sign.
+    bool PendingFinal(std::size_t i, const Reading& after, int8_t pendSign) const {
+        const Step& step = (*program_)[i];
+        const Symbols& sym = m_.symbols[static_cast<std::size_t>(step.bitspec)];
+        if (sym.firstSign != -pendSign)
+            return false;
+        if (after.taken < after.width)
+            return true;
+        const std::size_t next = i + 1;
+        if (next >= program_->size())
+            return false;
+        const Step& following = (*program_)[next];
+        if (following.kind == Step::Kind::Duration)
+            return following.sign == -pendSign && (following.expr >= 0 || following.us > 0);
+        return following.kind == Step::Kind::Field && following.bitspec == step.bitspec;
+    }
+
+    // A probe's pending duration can only grow by merging: one already too long cannot fit.
+    bool PendingMayFit(const Cursor& c) const {
+        if (c.pendSign == 0 || c.cur >= d_.size())
+            return true;
+        const double value = d_[c.cur];
+        const double least = c.pend - Jitter(o_, impl_, c.pend);
+        return c.pendSign > 0 ? least <= value - c.lagLo : least <= value + c.lagHi;
+    }
+
+    bool Chunk(std::size_t i, Reading r, State& s) {
+        const Step& step = (*program_)[i];
+        const Symbols& sym = m_.symbols[static_cast<std::size_t>(step.bitspec)];
+        const int k = sym.bits;
+        const std::size_t count = sym.durations.size();
+        const auto symbolBit = [&](std::size_t symbol, int j) -> uint64_t {
+            // The symbol's bits in sending order: its index's high bit first when msb.
+            return (symbol >> (m_.msb ? k - 1 - j : j)) & 1;
+        };
+        // Takes a symbol whose durations were read into `c` and `sink`.
+        const auto take = [&](std::size_t symbol, Reading& next, const Cursor& c,
+                              const Sink& sink) {
+            const int8_t sign = sym.durations[symbol][0] > 0 ? 1 : -1;
+            const std::size_t symbolFirst =
+                s.c.pendSign == 0 || s.c.pendSign == sign ? s.c.cur : s.c.cur + 1;
+            if (next.taken == 0)
+                next.first = symbolFirst;
+            for (int j = 0; j < k; ++j)
+                Take(next, symbolBit(symbol, j), s);
+            if (s.carryCount > 0)
+                s.carryFirst = symbolFirst;
+            Commit(s, c, sink);
+            if (s.recordSpans)
+                s.spans.push_back({symbolFirst, LastIndex(s), -1, symbol, k});
+        };
+        // Reads a symbol's durations; false when one does not fit.
+        const auto read = [&](std::size_t symbol, Cursor& c, Sink& sink, double* cost) {
+            for (double us : sym.durations[symbol])
+                if (!Advance(c, &sink, us, cost))
+                    return false;
+            return true;
+        };
+        // Symbols without a rival are taken in a loop; only real choices recurse.
+        while (r.taken < r.width) {
+            std::pair<double, std::size_t> order[16];
+            std::size_t n = 0;
+            Cursor firstCursor;
+            Sink firstSink;
+            for (std::size_t symbol = 0; symbol < count; ++symbol) {
+                Reading probe = r;
+                const int carried = s.carryCount;
+                const uint64_t carryBits = s.carryBits;
+                bool fits = true;
+                for (int j = 0; j < k && fits; ++j)
+                    fits = Take(probe, symbolBit(symbol, j), s);
+                s.carryCount = carried;
+                s.carryBits = carryBits;
+                if (!fits)
+                    continue;
+                double cost = 0;
+                Cursor c = s.c;
+                Sink sink;
+                fits = read(symbol, c, sink, &cost);
+                if (fits && c.pendSign != 0) {
+                    if (PendingFinal(i, probe, c.pendSign)) {
+                        Cursor ahead = c;
+                        fits = Close(ahead, nullptr, &cost);
+                    } else {
+                        fits = PendingMayFit(c);
+                    }
+                }
+                if (!fits)
+                    continue;
+                if (n == 0) {
+                    firstCursor = c;
+                    firstSink = sink;
+                }
+                order[n++] = {cost, symbol};
+            }
+            if (n == 0)
+                return false;
+            if (n == 1) {
+                take(order[0].second, r, firstCursor, firstSink);
+                continue;
+            }
+            std::sort(order, order + n);
+            const Mark mark = Save(s);
+            for (std::size_t c = 0; c < n; ++c) {
+                Reading next = r;
+                Cursor cursor = s.c;
+                Sink sink;
+                if (read(order[c].second, cursor, sink, nullptr)) {
+                    take(order[c].second, next, cursor, sink);
+                    if (Chunk(i, next, s))
+                        return true;
+                }
+                Restore(s, mark);
+                if (budget_ < 0)
+                    return false;
+            }
+            return false;
+        }
+        if (!Bind(s, step.expr, r.bits, r.width))
+            return false;
+        if (s.recordSpans && r.width > 0)
+            s.spans.push_back({r.first, LastIndex(s), step.expr, r.bits, r.width});
+        // Bits left over wait for the next field; anything else may not follow them.
+        const std::size_t next = i + 1;
+        if (s.carryCount > 0 &&
+            (next >= program_->size() || (*program_)[next].kind != Step::Kind::Field ||
+             (*program_)[next].bitspec != step.bitspec))
+            return false;
+        return Steps(next, s);
+    }
+
+    // The index the last added duration lands on.
+    static std::size_t LastIndex(const State& s) {
+        return s.c.pendSign != 0 ? s.c.cur : (s.c.cur > 0 ? s.c.cur - 1 : 0);
+    }
+
+    // The frame's end: its gap (or the signal's end), the checks that waited for later fields,
+    // the parameter ranges, and the lag fit.
+    bool AtEnd(State& s) {
+        if (s.c.pendSign > 0) {
+            if (!Close(s))
+                return false;
+        } else if (s.c.pendSign < 0) {
+            if (s.c.cur < d_.size() && d_[s.c.cur] < GapLow(s.c.pend))
+                return false;
+        } else if (s.closures.empty()) {
+            return false;
+        }
+        for (std::size_t p = 0; p < m_.params.size(); ++p) {
+            const auto var = static_cast<std::size_t>(m_.paramVars[p]);
+            if (s.env.known[var] == 0)
+                continue;
+            const int64_t v = s.env.values[var];
+            if (v < m_.params[p].min || v > m_.params[p].max)
+                return false;
+        }
+        // Bits no field carried are zero from here on, so checks over whole values can run.
+        for (int var : m_.paramVars) {
+            const auto v = static_cast<std::size_t>(var);
+            if (s.env.known[v] != ~uint64_t{0}) {
+                s.undo.push_back({var, s.env.values[v], s.env.known[v]});
+                s.env.known[v] = ~uint64_t{0};
+            }
+        }
+        for (const Deferred& check : s.deferred) {
+            const auto v = FieldBits(m_, check.node, s.env);
+            if (!v || v->bits != check.bits)
+                return false;
+        }
+        return Fit(s);
+    }
+
+    // Least squares over the candidate's durations, kept within the lags every duration allows.
+    bool Fit(State& s) const {
+        double squares = 0;
+        int count = 0;
+        const double lag =
+            std::clamp(s.lagCount ? s.lagSum / s.lagCount : 0.0, s.c.lagLo, s.c.lagHi);
+        for (const Closure& c : s.closures) {
+            if (c.kind == 0)
+                continue;
+            const double off = d_[c.index] - (c.kind > 0 ? c.nominal + lag : c.nominal - lag);
+            squares += off * off;
+            ++count;
+        }
+        s.lag = static_cast<int>(std::lround(lag));
+        s.residual = count ? std::sqrt(squares / count) : 0;
+        return true;
+    }
+};
+
+int32_t Clamp(double v) {
+    return static_cast<int32_t>(std::clamp(v + 0.5, 1.0, 2147483647.0));
+}
+
+std::string Label(const Model& m, const SpanRec& r, const Env& env) {
+    if (r.node < 0) {
+        std::string bits;
+        for (int i = r.width - 1; i >= 0; --i)
+            bits += (r.bits >> i) & 1 ? '1' : '0';
+        return bits;
+    }
+    const Node& f = m.nodes[static_cast<std::size_t>(r.node)];
+    const Node& value = m.nodes[static_cast<std::size_t>(f.a)];
+    if (value.op == Op::Var && f.c < 0) {
+        const Variable& v = m.variables[static_cast<std::size_t>(value.var)];
+        if (f.complement)
+            return "~" + v.name;
+        return v.name + "=" + std::to_string(env.values[static_cast<std::size_t>(value.var)]);
+    }
+    return std::to_string(r.bits);
+}
+
+} // namespace
+
+void Survey(Protocol::Impl& impl) {
+    const Model& m = impl.model;
+    // Parameter values from a fixed generator, the ranges' ends among them: the first mark and
+    // space of every frame seen, the fewest durations, the longest lead-out.
+    uint64_t seed = 0x9e3779b97f4a7c15u;
+    const auto next = [&] {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    };
+    for (int round = 0; round < 96; ++round) {
+        std::vector<Param> given;
+        for (const ParamSpec& spec : m.params) {
+            const bool defaulted = !spec.defaultText.empty() && next() % 2 == 0;
+            if (defaulted)
+                continue;
+            const uint64_t span = static_cast<uint64_t>(spec.max) - static_cast<uint64_t>(spec.min);
+            const uint64_t cap = std::min<uint64_t>(span, 0xffff'ffffu);
+            int64_t v = round == 0 ? spec.min
+                        : round == 1
+                            ? spec.min + static_cast<int64_t>(cap)
+                            : spec.min + static_cast<int64_t>(
+                                             cap == ~uint64_t{0} ? next() : next() % (cap + 1));
+            given.push_back({spec.name, v});
+        }
+        const auto complete = impl.Complete(given, nullptr);
+        if (!complete)
+            continue;
+        const auto signal = impl.RenderSigned(*complete, 0, nullptr);
+        if (!signal)
+            continue;
+        std::vector<double> d;
+        for (double v : *signal)
+            if (!(d.empty() && v < 0))
+                d.push_back(v);
+        if (d.empty())
+            continue;
+        const double mark = d[0];
+        const double space = d.size() > 1 ? -d[1] : 0;
+        std::size_t count = d.size();
+        double gap = 0;
+        if (count % 2 == 0) {
+            gap = -d.back();
+            --count;
+        }
+        const auto leadOut = static_cast<int64_t>(std::llround(gap));
+        if (!impl.surveyed) {
+            impl.leadOutUs = leadOut;
+            impl.firstMarkMin = impl.firstMarkMax = mark;
+            impl.firstSpaceMin = impl.firstSpaceMax = space;
+            impl.minDurations = count;
+            impl.surveyed = true;
+        }
+        impl.firstMarkMin = std::min(impl.firstMarkMin, mark);
+        impl.firstMarkMax = std::max(impl.firstMarkMax, mark);
+        impl.firstSpaceMin = std::min(impl.firstSpaceMin, space);
+        impl.firstSpaceMax = std::max(impl.firstSpaceMax, space);
+        impl.minDurations = std::min(impl.minDurations, count);
+        impl.leadOutUs = std::min(impl.leadOutUs, leadOut);
+    }
+}
+
+} // namespace detail
+
+using namespace detail;
+
+bool Protocol::MayStartAt(std::span<const int32_t> d, std::size_t at,
+                          const DecodeOptions& o) const {
+    const Impl& impl = *impl_;
+    if (at % 2 != 0 || at >= d.size())
+        return false;
+    if (!impl.surveyed)
+        return true;
+    // Renders seen are not every frame: merged halves of bi-phase symbols can make a frame a
+    // good deal shorter than the shortest sample, so only two thirds of it are asked for.
+    if (d.size() - at < impl.minDurations * 2 / 3)
+        return false;
+    const double mark = d[at];
+    if (mark < impl.firstMarkMin - Jitter(o, impl.firstMarkMin) ||
+        mark > impl.firstMarkMax + o.maxLagUs + Jitter(o, impl.firstMarkMax))
+        return false;
+    if (impl.minDurations < 2 || impl.firstSpaceMin <= 0)
+        return true;
+    const double space = d[at + 1];
+    return space >= impl.firstSpaceMin - o.maxLagUs - Jitter(o, impl.firstSpaceMin) &&
+           space <= impl.firstSpaceMax + Jitter(o, impl.firstSpaceMax);
+}
+
+std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
+                                    const DecodeOptions& o) const {
+    const Impl& impl = *impl_;
+    const Model& m = impl.model;
+    if (!MayStartAt(d, at, o))
+        return {};
+    // One state per thread, reused: decoding runs at many starts of every signal.
+    thread_local State scratch;
+    State& s = scratch;
+    s.c.cur = at;
+    s.c.pendSign = 0;
+    s.c.pend = 0;
+    s.c.atStart = true;
+    s.c.t = 0;
+    s.lagSum = 0;
+    s.lagCount = 0;
+    s.c.lagLo = 0;
+    s.c.lagHi = o.maxLagUs;
+    s.closures.clear();
+    s.undo.clear();
+    s.deferred.clear();
+    s.spans.clear();
+    s.recordSpans = true;
+    s.carryBits = 0;
+    s.carryCount = 0;
+    s.env.values.assign(m.variables.size(), 0);
+    s.env.known.assign(m.variables.size(), 0);
+    // A parameter's bits above its range are known zeros: a field of all its bits completes it.
+    for (std::size_t p = 0; p < m.params.size(); ++p) {
+        const ParamSpec& spec = m.params[p];
+        if (spec.min < 0)
+            continue;
+        const int bits = std::bit_width(static_cast<uint64_t>(spec.max));
+        s.env.known[static_cast<std::size_t>(m.paramVars[p])] =
+            bits >= 64 ? 0 : ~((uint64_t{1} << bits) - 1);
+    }
+    Matcher matcher(impl, d, o);
+    if (!matcher.Run(impl.prefix, s))
+        return {};
+    const Env first = s.env;
+    Match match;
+    match.first = at;
+
+    // Repeats: a gap that still belongs to the press, then the unit with the frame's values, or
+    // with its memory parameters (a toggle) changed.
+    struct RepeatRec {
+        std::size_t first, last;
+        bool toggled;
+    };
+    std::vector<RepeatRec> repeats;
+    bool toggled = false;
+    while (m.repeating >= 0 && s.c.pendSign < 0 && s.c.cur < d.size() &&
+           static_cast<int>(repeats.size()) < o.maxRepeats && d[s.c.cur] <= GapHigh(s.c.pend)) {
+        bool ok = false;
+        bool changed = false;
+        for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
+            State r = s;
+            r.closures.push_back({r.c.cur, r.c.pend, 0});
+            ++r.c.cur;
+            r.c.pendSign = 0;
+            r.c.atStart = true;
+            r.c.t = 0;
+            r.recordSpans = false;
+            r.deferred.clear();
+            r.undo.clear();
+            if (attempt == 1) {
+                // Only the memory parameters are free: everything else is checked as sent.
+                bool any = false;
+                for (std::size_t p = 0; p < m.params.size(); ++p)
+                    if (m.params[p].memory) {
+                        r.env.known[static_cast<std::size_t>(m.paramVars[p])] = 0;
+                        any = true;
+                    }
+                if (!any)
+                    break;
+            }
+            const std::size_t unitFirst = r.c.cur;
+            // A unit that sends nothing repeats nothing.
+            if (matcher.Run(impl.unit, r) && r.c.cur > unitFirst) {
+                ok = true;
+                changed = attempt == 1;
+                s = std::move(r);
+                repeats.push_back({unitFirst, s.c.cur - 1, changed});
+            }
+        }
+        if (!ok)
+            break;
+        toggled |= changed;
+    }
+    match.last = s.c.cur - 1;
+    match.repeats = static_cast<int>(repeats.size());
+    match.repeatForm = repeats.empty() ? RepeatForm::None
+                       : toggled       ? RepeatForm::Toggled
+                                       : impl.held;
+    match.lagUs = s.lag;
+    match.residualUs = s.residual;
+
+    for (std::size_t p = 0; p < m.params.size(); ++p) {
+        const auto var = static_cast<std::size_t>(m.paramVars[p]);
+        int64_t value = first.values[var];
+        if (first.known[var] == 0) {
+            const auto v = Evaluate(m, m.paramDefaults[p], first);
+            value = v.value_or(0);
+        }
+        match.params.push_back({m.params[p].name, value});
+    }
+
+    match.windows.assign(match.last - match.first + 1, Window{});
+    for (const Closure& c : s.closures) {
+        if (c.index < match.first || c.index > match.last)
+            continue;
+        Window& w = match.windows[c.index - match.first];
+        w.nominal = Clamp(c.nominal);
+        if (c.kind == 0) {
+            w.low = Clamp(GapLow(c.nominal));
+            w.high = Clamp(GapHigh(c.nominal));
+            continue;
+        }
+        const double centre = c.kind > 0 ? c.nominal + s.lag : c.nominal - s.lag;
+        const double half = Jitter(o, impl, c.nominal);
+        w.low = Clamp(centre - half);
+        w.high = Clamp(centre + half);
+    }
+
+    // Spans of the first frame: lead before the first field, bits, fields, trailer after.
+    const std::size_t frameLast = repeats.empty() ? match.last : repeats.front().first - 2;
+    std::size_t firstField = frameLast + 1;
+    std::size_t lastField = match.first;
+    bool anyField = false;
+    for (const SpanRec& r : s.spans)
+        if (r.node >= 0 && r.first <= frameLast) {
+            firstField = std::min(firstField, r.first);
+            lastField = std::max(lastField, std::min(r.last, frameLast));
+            anyField = true;
+        }
+    match.spans.reserve(s.spans.size() + repeats.size() + 2);
+    if (anyField && firstField > match.first)
+        match.spans.push_back({Span::Kind::Lead, "", match.first, firstField - 1});
+    for (const SpanRec& r : s.spans)
+        if (r.first <= frameLast) // symbols of spaces alone after the last mark lie in the gap
+            match.spans.push_back({r.node >= 0 ? Span::Kind::Field : Span::Kind::Bit,
+                                   Label(m, r, first), r.first, std::min(r.last, frameLast)});
+    if (anyField && lastField < frameLast)
+        match.spans.push_back({Span::Kind::Trailer, "", lastField + 1, frameLast});
+    for (const RepeatRec& r : repeats) {
+        std::string label = impl.held == RepeatForm::Ditto ? "ditto" : "repeat";
+        if (r.toggled)
+            label = "toggled";
+        match.spans.push_back({Span::Kind::Repeat, label, r.first, r.last});
+    }
+    std::vector<Match> out;
+    out.push_back(std::move(match));
+    return out;
+}
+
+} // namespace analysis::irp
