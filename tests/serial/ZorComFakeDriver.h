@@ -23,12 +23,11 @@ struct FakeDriverState {
     std::condition_variable changed;
 
     // Script.
-    int openError = 0;      // OpenPort fails with this code
-    int configureError = 0; // ConfigureLine fails with this code
-    bool vanished = false;  // ReadLineSettings fails with EIO
-    bool writable = true;   // WaitWritable's answer; false fails it with ErrTimeout
-    // WaitWritable waits for a cancel (an output that never drains), then fails like the real one.
-    bool draining = false;
+    int openError = 0;             // OpenPort fails with this code
+    int configureError = 0;        // ConfigureLine fails with this code
+    bool vanished = false;         // ReadLineSettings fails with EIO
+    bool writable = true;          // WaitWritable's answer; false fails it with ErrTimeout
+    bool draining = false;         // WaitWritable waits for a cancel, then fails with ErrTimeout
     std::deque<int> writeFailures; // each SendText takes the next code; 0 or none succeeds
     bool cts = false, dsr = false, dcd = false, ring = false;
     // ReceiveLine blocks this long and ignores cancelling (a driver stuck in a call).
