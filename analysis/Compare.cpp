@@ -14,22 +14,23 @@ bool Fits(const detail::Tolerance& tolerance, std::size_t index, int32_t nominal
                           : tolerance.FitsSpace(value, nominal);
 }
 
-// What the protocol sends after its first frame while the key is held, without the gap before it.
-std::optional<Durations> RepeatPart(const Decode& frame) {
-    // A lone frame is named for both repeat forms it could take; ask the encoder for each.
+// What the protocol may send after its first frame while the key is held, without the gap before
+// it: one form, or for a lone frame named for both repeat forms (a ditto, the frame again) each.
+std::vector<Durations> RepeatParts(const Decode& frame) {
     std::vector<std::string> names{frame.protocol};
     if (frame.protocol == "NEC")
         names = {"NEC1", "NEC2"};
     else if (frame.protocol == "NEC-f16")
         names = {"NEC1-f16", "NEC2-f16"};
+    std::vector<Durations> parts;
     for (const std::string& name : names) {
         const auto once = Render(name, frame.params, 0);
         const auto twice = Render(name, frame.params, 1);
         if (once && twice && twice->size() > once->size() + 1)
-            return Durations(twice->begin() + static_cast<std::ptrdiff_t>(once->size()) + 1,
-                             twice->end());
+            parts.emplace_back(twice->begin() + static_cast<std::ptrdiff_t>(once->size()) + 1,
+                               twice->end());
     }
-    return std::nullopt;
+    return parts;
 }
 
 } // namespace
@@ -57,16 +58,19 @@ Comparison Compare(std::span<const int32_t> reference, std::span<const int32_t> 
 }
 
 bool IsRepeatOf(const Decode& frame, std::span<const int32_t> signal) {
-    const auto repeat = RepeatPart(frame);
-    if (!repeat || repeat->size() != signal.size())
-        return false;
     Durations magnitudes(signal.size());
     std::transform(signal.begin(), signal.end(), magnitudes.begin(), Magnitude);
     const detail::Tolerance tolerance = detail::EstimateTolerance(magnitudes);
-    for (std::size_t i = 0; i < magnitudes.size(); ++i)
-        if (!Fits(tolerance, i, (*repeat)[i], magnitudes[i]))
+    const auto fits = [&](const Durations& repeat) {
+        if (repeat.size() != magnitudes.size())
             return false;
-    return true;
+        for (std::size_t i = 0; i < magnitudes.size(); ++i)
+            if (!Fits(tolerance, i, repeat[i], magnitudes[i]))
+                return false;
+        return true;
+    };
+    const std::vector<Durations> parts = RepeatParts(frame);
+    return std::any_of(parts.begin(), parts.end(), fits);
 }
 
 } // namespace analysis

@@ -9,6 +9,7 @@
 #include "ui/ChartView.h"
 #include "ui/FrameHistory.h"
 #include "ui/FrameWorkbench.h"
+#include "ui/HistoryKeeper.h"
 #include "ui/HistoryPanel.h"
 #include "ui/Unit1.h"
 
@@ -31,15 +32,14 @@ int main(int argc, char** argv) {
     ui::TForm1 form;
     form.resize(1200, 500);
     form.show();
-    ui::FrameWorkbench& bench = *form.Workbench();
-    bench.HistoryItem()->setChecked(true);
-    ui::FrameHistory& history = bench.History();
+    ui::HistoryKeeper& bench = form.Workbench()->History();
+    bench.Item()->setChecked(true);
+    ui::FrameHistory& history = bench.Entries();
 
     using Clock = std::chrono::steady_clock;
     const auto fillStart = Clock::now();
     for (int i = 0; i < ui::FrameHistory::Capacity; ++i) {
-        const auto frame =
-            analysis::Render("NEC1", {{"D", i % 256}, {"F", (i * 7) % 256}}, i % 3);
+        const auto frame = analysis::Render("NEC1", {{"D", i % 256}, {"F", (i * 7) % 256}}, i % 3);
         history.AddLoaded(*frame, 1, QString::number(i));
     }
     const double fillMs =
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
         const int row = (n * 397) % history.Size();
         const auto start = Clock::now();
         bench.Panel()->SelectRow(row);
-        bench.ChooseEntry(row);
+        bench.Choose(row);
         form.Chart1()->Plot()->replot(QCustomPlot::rpImmediateRefresh);
         form.Chart1()->Plot()->repaint();
         bench.Panel()->Table()->repaint();

@@ -20,17 +20,24 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDEKODER_BUILD_BENCH=ON \
 cmake --build "$build" -j "$jobs" --target frame_bench chart_bench flood_bench window_bench \
     dekoder_probe bare_window process_bench analysis_bench analysis_accuracy formats_bench history_bench >/dev/null
 bin="$build/bench"
+# The firmware's benchmark exists where gcc-avr and simavr are installed.
+firmware_bench=""
+if cmake --build "$build" -j "$jobs" --target firmware_bench >/dev/null 2>&1; then
+    firmware_bench="$bin/firmware_bench"
+fi
 
 if [[ -n "${BENCH_QUICK:-}" ]]; then
     micro_time=0.05 flood="--rounds 2 --lines 3000 --py-lines 50"
     window="--rounds 1 --frames 500 --latency-frames 100"
     process="--rounds 2 --idle-ms 2000 --frames 200"
     accuracy="--codes 100 --noise 1000"
+    firmware="--frames 10"
 else
     micro_time=0.3 flood="--rounds 5 --lines 20000 --py-lines 300"
     window="--rounds 3 --frames 2000 --latency-frames 1000"
     process="--rounds 7 --idle-ms 10000 --frames 1000"
     accuracy="--codes 1000 --noise 10000"
+    firmware="--frames 40"
 fi
 
 runtime=$(mktemp -d "${TMPDIR:-/tmp}/dekoder-bench.XXXXXX")
@@ -66,6 +73,13 @@ echo "protocol analysis..." >&2
 analysis_out=$("$bin/analysis_bench" $micro_args 2>/dev/null)
 # shellcheck disable=SC2086
 accuracy_out=$("$bin/analysis_accuracy" $accuracy)
+
+firmware_out="Not measured: gcc-avr or libsimavr-dev is not installed."
+if [[ -n "$firmware_bench" ]]; then
+    echo "device firmware..." >&2
+    # shellcheck disable=SC2086
+    firmware_out=$("$firmware_bench" $firmware)
+fi
 
 load_after=$(load)
 elapsed=$(($(date +%s) - started))
@@ -174,6 +188,19 @@ analysis. A frame cut short, or with one bit of its check field flipped, should 
 its protocol; random noise should not decode at all (target 0).
 
 $accuracy_out
+
+## Device firmware in the simulated microcontroller
+
+\`$bin/firmware_bench $firmware\`
+
+The firmware (\`firmware/\`) runs in simavr's ATmega328P at 16 MHz, in simulated time. Frames are
+played into the receiver pin back to back, each 66 ms after the last one's final mark (the
+firmware ends a frame after 65 ms of silence); lines are counted as they leave UART0. The
+line-rate limit is what 38400 baud carries of lines of the measured length: simavr counts 11 bits
+a byte, a board 10. Faster than that, frames wait in the firmware's queue and, when it is full, the
+newest are dropped and counted ("AT+DROP?").
+
+$firmware_out
 
 ## Micro-benchmarks
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 namespace frame {
 
@@ -50,19 +51,42 @@ void FrameCore::ZorComPort1RxString(std::string_view ABuf) {
 
 void FrameCore::TakeFrameLine(std::string_view fields) {
     frameReceived_ = true;
-    ++framesTaken_;
-    lastFrameLine_.clear();
+    line_.clear();
     // A longer line keeps its first FrameCapacity values; the rest is not even read.
-    while (!fields.empty() && lastFrameLine_.size() < static_cast<size_t>(FrameCapacity)) {
-        lastFrameLine_.push_back(DurationFromField(TakeField(fields, ',')));
+    while (!fields.empty() && line_.size() < static_cast<size_t>(FrameCapacity)) {
+        line_.push_back(DurationFromField(TakeField(fields, ',')));
     }
+    const std::optional<SignalCarrier> carrier = std::exchange(incoming_, std::nullopt);
     if (held_) {
+        Announce({FrameChange::DeviceFrame, line_, frame_.Mode, carrier, false, {}});
         return;
     }
-    std::copy(lastFrameLine_.begin(), lastFrameLine_.end(), frame_.Durations.begin());
-    frame_.Count = static_cast<int32_t>(lastFrameLine_.size());
+    std::copy(line_.begin(), line_.end(), frame_.Durations.begin());
+    frame_.Count = static_cast<int32_t>(line_.size());
+    carrier_ = carrier;
     ShowPulseCount();
     DrawFrame(frame_.Mode);
+    AnnounceCurrent(FrameChange::DeviceFrame);
+}
+
+void FrameCore::AddObserver(FrameObserver& observer) {
+    observers_.push_back(&observer);
+}
+
+void FrameCore::RemoveObserver(FrameObserver& observer) {
+    std::erase(observers_, &observer);
+}
+
+void FrameCore::Announce(const FrameEvent& event) {
+    // By index: an observer may change the frame again (an echo shown while held), which
+    // announces in turn, but none adds or removes observers while being told.
+    for (size_t i = 0; i < observers_.size(); ++i) {
+        observers_[i]->FrameChanged(event);
+    }
+}
+
+void FrameCore::AnnounceCurrent(FrameChange why, std::string_view source) {
+    Announce({why, Pulses(frame_), frame_.Mode, carrier_, true, source});
 }
 
 void FrameCore::ShowPulseCount() {
@@ -116,14 +140,17 @@ void FrameCore::DrawFrame(int32_t Mode) {
 
 void FrameCore::Zanegujwykres1Click() {
     DrawFrame(frame_.Mode ^ 1);
+    AnnounceCurrent(FrameChange::Inversion);
 }
 
-void FrameCore::LoadFrame(const LoadedFrame& loaded) {
+void FrameCore::LoadFrame(const LoadedFrame& loaded, FrameChange why, std::string_view source) {
     const size_t count = std::min(loaded.Durations.size(), static_cast<size_t>(FrameCapacity));
     std::copy_n(loaded.Durations.begin(), count, frame_.Durations.begin());
     frame_.Count = static_cast<int32_t>(count);
+    carrier_ = loaded.Carrier;
     ShowPulseCount();
     DrawFrame(loaded.Mode);
+    AnnounceCurrent(why, source);
 }
 
 bool FrameCore::EmitujKodExecute() {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "frame/FrameEvents.h"
 #include "frame/FrameFile.h"
 #include "frame/FrameSinks.h"
 #include "frame/PulseFrame.h"
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +39,9 @@ inline constexpr std::string_view IdentCommand = "ATI\r";
 // The main window's reactions to the device link and its drawing of the current frame, kept free
 // of any window so they can be exercised through recording sinks. The frame and the sinks belong to
 // the caller and must outlive this object. Everything runs on the main thread.
+//
+// Every frame that comes and every change of the current frame is announced once to the observers
+// (FrameEvent), after the drawing; the features beyond the single frame follow it from there.
 class FrameCore {
 public:
     FrameCore(PulseFrame& frame, StatusSink& status, ChartSink& chart, CommandSink& commands);
@@ -58,9 +63,20 @@ public:
     void DrawFrame(int32_t Mode);
     // Swaps the receiver and transmitter views.
     void Zanegujwykres1Click();
-    // Takes a frame read from a file: durations, count, panel 1, then a drawing in the file's mode.
+    // Takes a frame from elsewhere than the device (a file, an import, the history, the clean-up):
+    // durations, count, panel 1, then a drawing in its mode; announced with `why` and `source`.
     // Durations beyond the frame's capacity are not taken. Does not touch the flags.
-    void LoadFrame(const LoadedFrame& loaded);
+    void LoadFrame(const LoadedFrame& loaded, FrameChange why = FrameChange::Load,
+                   std::string_view source = {});
+    // The carrier of the next device frame line, told by a source that measures it (or nullopt).
+    // It applies to that one frame line only.
+    void SetIncomingCarrier(std::optional<SignalCarrier> carrier) { incoming_ = carrier; }
+    // The current frame's carrier where known.
+    const std::optional<SignalCarrier>& Carrier() const { return carrier_; }
+
+    // Observers must outlive this object or remove themselves first.
+    void AddObserver(FrameObserver& observer);
+    void RemoveObserver(FrameObserver& observer);
 
     // Asks the device to emit the code it captured. Returns false, sending nothing, when the frame
     // is empty; the caller then tells the user.
@@ -68,14 +84,11 @@ public:
     // Sends the frame pulse by pulse, then the closing command with the count.
     void EmitujWykresExecute();
 
-    // While held, frame lines are still accepted (FramesTaken, LastFrameLine, FrameReceived) but
-    // leave the current frame, the chart and panel 1 as they are, and other lines do not clear the
-    // chart: the user keeps looking at one frame while a remote goes on sending.
+    // While held, frame lines are still accepted (announced, FrameReceived) but leave the current
+    // frame, the chart and panel 1 as they are, and other lines do not clear the chart: the user
+    // keeps looking at one frame while a remote goes on sending.
     void SetHeld(bool held) { held_ = held; }
     bool Held() const { return held_; }
-    // How many frame lines have been accepted since start-up, and the durations of the last one.
-    uint64_t FramesTaken() const { return framesTaken_; }
-    const std::vector<int32_t>& LastFrameLine() const { return lastFrameLine_; }
 
     bool FrameReceived() const { return frameReceived_; }
     bool LinkConfirmed() const { return linkConfirmed_; }
@@ -84,6 +97,8 @@ public:
 private:
     void TakeFrameLine(std::string_view fields);
     void ShowPulseCount();
+    void Announce(const FrameEvent& event);
+    void AnnounceCurrent(FrameChange why, std::string_view source = {});
 
     PulseFrame& frame_;
     StatusSink& status_;
@@ -92,8 +107,10 @@ private:
     bool frameReceived_ = false;
     bool linkConfirmed_ = false;
     bool held_ = false;
-    uint64_t framesTaken_ = 0;
-    std::vector<int32_t> lastFrameLine_;
+    std::vector<int32_t> line_;
+    std::optional<SignalCarrier> incoming_;
+    std::optional<SignalCarrier> carrier_;
+    std::vector<FrameObserver*> observers_;
 };
 
 } // namespace frame

@@ -290,19 +290,31 @@ std::optional<LoadedFrame> ParseFrameFile(std::string_view bytes) {
     return loaded;
 }
 
-std::optional<LoadedFrame> ReadFrameFile(const std::string& path) {
-    // Non-blocking only for the open itself, so a pipe without a writer cannot hang the program.
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
+    // Non-blocking for the open itself, so a pipe without a writer cannot hang the program; a
+    // terminal chosen by mistake must not become the program's controlling terminal either.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.Valid()) {
         ThrowOpenError(path, errno);
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) {
+        ThrowOpenError(path, errno);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ThrowOpenError(path, EISDIR);
+    }
+    // A pipe or a device may never end, or block on the first read.
+    if (!S_ISREG(st.st_mode)) {
+        return std::nullopt;
     }
     ClearNonBlocking(fd.Get());
 
     // Reading stops one byte beyond the limit: that is enough to know the file is too large.
     std::string bytes;
     char chunk[16 * 1024];
-    while (bytes.size() <= FrameFileSizeLimit) {
-        const size_t wanted = std::min(sizeof chunk, FrameFileSizeLimit + 1 - bytes.size());
+    while (bytes.size() <= limit) {
+        const size_t wanted = std::min(sizeof chunk, limit + 1 - bytes.size());
         const ssize_t got = ::read(fd.Get(), chunk, wanted);
         if (got < 0) {
             if (errno == EINTR) {
@@ -315,7 +327,15 @@ std::optional<LoadedFrame> ReadFrameFile(const std::string& path) {
         }
         bytes.append(chunk, static_cast<size_t>(got));
     }
-    return ParseFrameFile(bytes);
+    return bytes;
+}
+
+std::optional<LoadedFrame> ReadFrameFile(const std::string& path) {
+    const std::optional<std::string> bytes = ReadRegularFile(path, FrameFileSizeLimit);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return ParseFrameFile(*bytes);
 }
 
 } // namespace frame

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frame/FrameEvents.h"
 #include "frame/PulseFrame.h"
 
 #include <cstddef>
@@ -20,10 +21,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A frame as read from a file: the display mode of its first line and its durations.
+// A frame as read from a file: the display mode of its first line and its durations; the carrier
+// where the file's format keeps one (the frame file does not).
 struct LoadedFrame {
     int32_t Mode = 0;
     std::vector<int32_t> Durations;
+    std::optional<SignalCarrier> Carrier;
 };
 
 // Largest frame file that is read. A file this program writes is at most about 4 KiB (302 lines of
@@ -54,8 +57,14 @@ void WriteFrameFile(const std::string& path, const PulseFrame& frame);
 // FrameFileSizeLimit.
 std::optional<LoadedFrame> ParseFrameFile(std::string_view bytes);
 
-// Reads and parses the file at `path`. Throws FileError ("Cannot open file ...") when it cannot be
-// opened or read; nullopt when it is rejected.
+// Reads the regular file at `path`: at most `limit` + 1 bytes, so the caller can tell a file that
+// is too large. The open never blocks and only a regular file is read, so a pipe without a writer
+// or a device (a terminal, /dev/lirc0) cannot hang the caller: anything else gives nullopt. Throws
+// FileError ("Cannot open file ...") when the file cannot be opened or read, or is a folder.
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit);
+
+// Reads and parses the file at `path` (ReadRegularFile). Throws FileError ("Cannot open file ...")
+// when it cannot be opened or read; nullopt when it is rejected or is not a regular file.
 std::optional<LoadedFrame> ReadFrameFile(const std::string& path);
 
 } // namespace frame

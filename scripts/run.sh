@@ -3,6 +3,9 @@
 #
 #   scripts/run.sh                          against the simulated device
 #   DEKODER_PORT=/dev/ttyUSB0 scripts/run.sh against a real device on that port
+#   DEKODER_DEVICE=firmware scripts/run.sh  against the device's own firmware (firmware/) running
+#                                            in a simulated ATmega328P
+#   DEKODER_DEVICE=flipper scripts/run.sh   against a simulated Flipper Zero (its USB command line)
 #
 # Either way the program keeps its settings in a throwaway folder, preset to the port, so the run
 # never touches the user's own settings. Without DEKODER_PORT the device simulator runs in its demo
@@ -23,7 +26,17 @@ scripts/setup.sh
 
 build=${BUILD_DIR:-build/run}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEKODER_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target dekoder-ir irsim
+device=${DEKODER_DEVICE:-irsim}
+targets=(dekoder-ir irsim)
+case "$device" in
+    irsim | flipper) ;;
+    firmware) targets+=(firmware-sim) ;;
+    *)
+        echo "DEKODER_DEVICE is 'irsim' (the default), 'firmware' or 'flipper', not '$device'." >&2
+        exit 2
+        ;;
+esac
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
 source scripts/simulated-device.sh
 trap 'exit 130' INT TERM
@@ -31,8 +44,20 @@ trap 'exit 130' INT TERM
 port=${DEKODER_PORT:-}
 if [[ -z "$port" ]]; then
     port="$workdir/ttyIR"
-    start_simulator "$build/tools/irsim" "$port" --demo
-    echo "Simulated device on $port (a new frame every few seconds)."
+    case "$device" in
+    firmware)
+        start_simulator "$build/firmware/sim/firmware-sim" "$port"
+        echo "The device's firmware in a simulated ATmega328P on $port (a remote's frame every few seconds)."
+        ;;
+    flipper)
+        start_simulator "$build/tools/irsim" "$port" --flipper --every 3000
+        echo "Simulated Flipper Zero on $port (a capture every few seconds)."
+        ;;
+    *)
+        start_simulator "$build/tools/irsim" "$port" --demo
+        echo "Simulated device on $port (a new frame every few seconds)."
+        ;;
+    esac
 fi
 
 # The program's settings file: the user part of its "registry".

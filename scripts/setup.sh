@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     python3 python3-serial qt6-serialport-dev
     nlohmann-json3-dev libcli11-dev qt6-translations-l10n qt6-svg-dev
+    gcc-avr avr-libc avrdude simavr libsimavr-dev
 )
 
 missing=()

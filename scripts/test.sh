@@ -32,5 +32,5 @@ if [[ ${DEKODER_SANITIZERS:-1} != 0 ]]; then
     run_suite asan -DCMAKE_BUILD_TYPE=Debug "-DSANITIZE=address;undefined"
 
     export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp}
-    CTEST_ARGS="-R ^(serial_line_|zor_com_|enum_com_ports_)" run_suite tsan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread -DDEKODER_BUILD_UI=OFF
+    CTEST_ARGS="-R ^(serial_line_|zor_com_|enum_com_ports_|flipper_source_)" run_suite tsan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread -DDEKODER_BUILD_UI=OFF
 fi

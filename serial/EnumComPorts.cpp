@@ -95,24 +95,42 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
                        [](char x, char y) { return LowerAscii(x) == LowerAscii(y); }) != text.end();
 }
 
+struct UsbDetails {
+    std::string description;
+    std::string ids;
+};
+
+// Devices known by their ids whose own strings do not say what they are.
+constexpr std::pair<std::string_view, std::string_view> KnownUsbDevices[] = {
+    {"0483:5740", "Flipper Zero"},
+};
+
 // A USB serial port's tty device sits below the USB interface, which sits below the USB device
 // that carries the vendor's strings; a few levels up is as far as any driver nests it.
-std::string UsbDescription(const fs::path& entry) {
+UsbDetails UsbDevice(const fs::path& entry) {
     constexpr int MaxLevels = 4;
     std::error_code ec;
     fs::path dir = fs::canonical(entry / "device", ec);
     for (int level = 0; !ec && level < MaxLevels && dir.has_relative_path(); ++level) {
         const std::optional<std::string> vendorId = ReadAttribute(dir / "idVendor");
         if (vendorId) {
+            std::string ids = *vendorId + ":" + ReadAttribute(dir / "idProduct").value_or("");
+            std::transform(ids.begin(), ids.end(), ids.begin(), LowerAscii);
+            for (const auto& [knownIds, name] : KnownUsbDevices) {
+                if (ids == knownIds) {
+                    return {std::string(name), ids};
+                }
+            }
             const std::string maker = ReadAttribute(dir / "manufacturer").value_or("");
             const std::string product = ReadAttribute(dir / "product").value_or("");
             if (product.empty() && maker.empty()) {
-                return "USB " + *vendorId + ":" + ReadAttribute(dir / "idProduct").value_or("");
+                return {"USB " + *vendorId + ":" + ReadAttribute(dir / "idProduct").value_or(""),
+                        ids};
             }
             if (maker.empty() || ContainsIgnoringCase(product, maker)) {
-                return product;
+                return {product, ids};
             }
-            return product.empty() ? maker : maker + " " + product;
+            return {product.empty() ? maker : maker + " " + product, ids};
         }
         dir = dir.parent_path();
     }
@@ -185,7 +203,8 @@ TComPortDetails DescribeComPort(std::string_view name, const std::filesystem::pa
         return {};
     }
     try {
-        return {UsbDescription(sysfsRoot / kernelName), ByIdName(byIdDir, kernelName)};
+        UsbDetails usb = UsbDevice(sysfsRoot / kernelName);
+        return {std::move(usb.description), ByIdName(byIdDir, kernelName), std::move(usb.ids)};
     } catch (...) {
         return {}; // out of memory: the list shows the bare name
     }

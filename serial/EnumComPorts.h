@@ -29,10 +29,13 @@ void EnumComPorts(std::vector<std::string>& List,
 // What the port list tells about a port besides its name.
 struct TComPortDetails {
     // The USB device's manufacturer and product ("FTDI FT232R USB UART"), its vendor and product
-    // ids when it names neither; empty for a port that is not on USB.
+    // ids when it names neither, "Flipper Zero" for that device's CLI port (whose product string
+    // is the owner's name for it); empty for a port that is not on USB.
     std::string Description;
     // The name under `byIdDir` that links to the port; empty when there is none.
     std::string ById;
+    // "vendor:product" in lower-case hex ("0483:5740"); empty for a port that is not on USB.
+    std::string UsbIds;
 };
 
 // The details of the port `name` (a kernel name as EnumComPorts gives it, or a path ending in

@@ -1,5 +1,6 @@
 #include "serial/PortHints.h"
 
+#include "serial/LircPorts.h"
 #include "serial/SerialErrors.h"
 
 #include <cerrno>
@@ -29,10 +30,19 @@ std::string PortErrorHint(std::string_view devicePath, int error, std::string_vi
     }
     case EACCES:
     case EPERM:
+        // Debian gives IR devices to the video group, serial ports to dialout.
+        if (IsLircPortName(path)) {
+            return "Brak uprawnień do urządzenia " + path +
+                   ": dodaj użytkownika do grupy video (sudo adduser $USER video) i zaloguj się "
+                   "ponownie.";
+        }
         return "Brak uprawnień do portu " + path +
                ": dodaj użytkownika do grupy dialout (sudo usermod -aG dialout $USER) i zaloguj "
                "się ponownie.";
     case ENOTTY:
+        if (IsLircPortName(path)) {
+            return path + " nie jest odbiornikiem podczerwieni LIRC.";
+        }
         return path + " nie jest portem szeregowym.";
     case ErrAlreadyOwned:
         return path + " to terminal, w którym działa program, albo konsola systemu, a nie port "

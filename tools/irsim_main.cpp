@@ -1,16 +1,17 @@
 // irsim: the infra-red device simulator on a pseudo-terminal. See HelpText() for its use.
 
 #include "tools/irsim/Cli.h"
+#include "tools/irsim/FlipperSim.h"
+#include "tools/irsim/Pty.h"
 
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -27,7 +28,8 @@ void Print(std::FILE* stream, std::string_view text) {
 }
 
 // Runs until "quit", a signal, or (when asked) the end of standard input.
-int Serve(irsim::Simulator& simulator, int signals, bool exitOnEof) {
+int Serve(const std::function<irsim::ConsoleResult(std::string_view)>& run, int signals,
+          bool exitOnEof) {
     bool readInput = true;
     std::string pending;
     while (true) {
@@ -57,7 +59,7 @@ int Serve(irsim::Simulator& simulator, int signals, bool exitOnEof) {
         while ((end = pending.find('\n')) != std::string::npos) {
             const std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
-            const auto result = irsim::RunConsoleCommand(simulator, line);
+            const auto result = run(line);
             if (!result.message.empty())
                 Print(result.ok ? stdout : stderr, result.message);
             if (result.quit)
@@ -80,31 +82,42 @@ int main(int argc, char** argv) {
     }
     irsim::CliOptions options = *parsed.options;
 
-    // Signals are taken through a descriptor, blocked everywhere before the engine thread starts,
-    // so the end always goes through the destructors that remove the link.
-    sigset_t ending;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGINT);
-    sigaddset(&ending, SIGTERM);
-    sigaddset(&ending, SIGHUP);
-    ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-    const int signals = ::signalfd(-1, &ending, SFD_CLOEXEC);
+    // Before the engine thread starts, so that it inherits the blocked signals.
+    const int signals = irsim::EndingSignals();
     if (signals < 0) {
         Print(stderr, "irsim: signalfd failed");
         return 1;
     }
-    // A reader of our output that goes away (as `| head -1` does) must not kill us.
-    ::signal(SIGPIPE, SIG_IGN);
 
     if (!options.quiet)
         options.simulator.log = [](std::string_view text) { Print(stdout, text); };
     int status = 0;
     try {
-        irsim::Simulator simulator(options.simulator);
-        Print(stdout, simulator.SlavePath());
-        if (!options.quiet && !simulator.LinkPath().empty())
-            Print(stdout, "-- linked at " + simulator.LinkPath());
-        status = Serve(simulator, signals, options.exitOnEof);
+        if (options.flipper) {
+            irsim::FlipperSimOptions flipperOptions;
+            flipperOptions.linkPath = options.simulator.linkPath;
+            flipperOptions.seed = options.simulator.seed;
+            flipperOptions.jitter = options.simulator.jitter;
+            flipperOptions.every = options.simulator.every;
+            flipperOptions.log = options.simulator.log;
+            irsim::FlipperSim flipper(flipperOptions);
+            Print(stdout, flipper.SlavePath());
+            if (!options.quiet && !flipper.LinkPath().empty())
+                Print(stdout, "-- Flipper Zero CLI linked at " + flipper.LinkPath());
+            status = Serve(
+                [&](std::string_view line) {
+                    return irsim::RunFlipperConsoleCommand(flipper, line);
+                },
+                signals, options.exitOnEof);
+        } else {
+            irsim::Simulator simulator(options.simulator);
+            Print(stdout, simulator.SlavePath());
+            if (!options.quiet && !simulator.LinkPath().empty())
+                Print(stdout, "-- linked at " + simulator.LinkPath());
+            status = Serve(
+                [&](std::string_view line) { return irsim::RunConsoleCommand(simulator, line); },
+                signals, options.exitOnEof);
+        }
     } catch (const std::exception& error) {
         Print(stderr, std::string("irsim: ") + error.what());
         status = 1;

@@ -22,7 +22,8 @@ QString RepeatedName(const std::string& protocol, bool ditto) {
 
 FrameHistory::FrameHistory(QObject* parent) : QAbstractTableModel(parent) {}
 
-void FrameHistory::AddReceived(std::vector<int32_t> durations, int32_t mode, QDateTime time) {
+void FrameHistory::AddReceived(std::vector<int32_t> durations, int32_t mode,
+                               std::optional<frame::SignalCarrier> carrier, QDateTime time) {
     if (!entries_.empty()) {
         HistoryEntry& newest = entries_.back();
         const auto& decodes = newest.analysis.decodes;
@@ -39,17 +40,19 @@ void FrameHistory::AddReceived(std::vector<int32_t> durations, int32_t mode, QDa
     entry.analysis = analysis::Analyse(durations);
     entry.durations = std::move(durations);
     entry.mode = mode;
+    entry.carrier = carrier;
     Append(std::move(entry));
 }
 
 void FrameHistory::AddLoaded(std::vector<int32_t> durations, int32_t mode, const QString& name,
-                             QDateTime time) {
+                             std::optional<frame::SignalCarrier> carrier, QDateTime time) {
     HistoryEntry entry;
     entry.time = std::move(time);
     entry.analysis = analysis::Analyse(durations);
     entry.durations = std::move(durations);
     entry.mode = mode;
     entry.name = name;
+    entry.carrier = carrier;
     Append(std::move(entry));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/Analysis.h"
+#include "frame/FrameEvents.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>
@@ -21,6 +22,8 @@ struct HistoryEntry {
     int32_t mode = 1;
     QString name;
     analysis::Result analysis;
+    // The carrier where the source told it (a measuring receiver, a file that stores it).
+    std::optional<frame::SignalCarrier> carrier;
     int repeats = 0;
     bool dittoRepeats = false;
 };
@@ -39,9 +42,11 @@ public:
 
     // A frame the device reported; grouped with the newest entry when it repeats it.
     void AddReceived(std::vector<int32_t> durations, int32_t mode,
+                     std::optional<frame::SignalCarrier> carrier = {},
                      QDateTime time = QDateTime::currentDateTime());
     // A frame taken from a file or a collection; never grouped.
     void AddLoaded(std::vector<int32_t> durations, int32_t mode, const QString& name,
+                   std::optional<frame::SignalCarrier> carrier = {},
                    QDateTime time = QDateTime::currentDateTime());
     void Remove(int row);
     void Clear();

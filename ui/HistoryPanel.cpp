@@ -9,6 +9,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace ui {
 
 HistoryPanel::HistoryPanel(FrameHistory& history, QWidget* parent)
@@ -84,10 +86,11 @@ bool HistoryPanel::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            // Arrow keys move the selection and make the entry current, as a click does.
-            const int row =
-                std::clamp(SelectedRow() + (key == Qt::Key_Up ? -1 : 1), 0, history_.Size() - 1);
+            // Arrow keys move the selection and make the entry current, as a click does; an
+            // empty table has no row to move to.
             if (history_.Size() > 0) {
+                const int row = std::clamp(SelectedRow() + (key == Qt::Key_Up ? -1 : 1), 0,
+                                           history_.Size() - 1);
                 SelectRow(row);
                 emit EntryChosen(row);
             }

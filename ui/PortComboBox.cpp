@@ -1,6 +1,7 @@
 #include "ui/PortComboBox.h"
 
 #include "serial/EnumComPorts.h"
+#include "serial/LircPorts.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -58,8 +59,17 @@ PortComboBox::PortComboBox(QWidget* parent)
 void PortComboBox::SetPorts(const std::vector<std::string>& names) {
     const QString text = currentText();
     model_->removeRows(0, model_->rowCount());
-    for (const std::string& name : names) {
-        const serial::TComPortDetails details = serial::DescribeComPort(name);
+    std::vector<std::string> all = names;
+    for (std::string& lirc : serial::EnumLircPorts(lircClass_)) {
+        all.push_back(std::move(lirc));
+    }
+    for (const std::string& name : all) {
+        serial::TComPortDetails details;
+        if (serial::IsLircPortName(name)) {
+            details.Description = serial::LircDriverName(name, lircClass_);
+        } else {
+            details = serial::DescribeComPort(name);
+        }
         const QString byId =
             details.ById.empty() ? QString() : ByIdFolder + QString::fromStdString(details.ById);
         QList<QStandardItem*> row{new QStandardItem(QString::fromStdString(name)),

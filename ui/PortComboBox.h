@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,11 @@ class PortComboBox final : public QComboBox {
 public:
     explicit PortComboBox(QWidget* parent = nullptr);
 
-    // Replaces the list with these ports, keeping the text in the box.
+    // Replaces the list with these ports and the system's LIRC devices after them, keeping the
+    // text in the box.
     void SetPorts(const std::vector<std::string>& names);
+    // Where the LIRC devices are looked up (the rc class in sysfs); tests point it elsewhere.
+    void SetLircClass(std::filesystem::path rcClass) { lircClass_ = std::move(rcClass); }
 
     void showPopup() override;
 
@@ -38,6 +42,7 @@ private:
     void FitText();
 
     QStandardItemModel* model_;
+    std::filesystem::path lircClass_ = "/sys/class/rc";
 };
 
 } // namespace ui

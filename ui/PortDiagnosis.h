@@ -30,6 +30,8 @@ public:
     // Any line from the device.
     void DeviceAnswered();
     void LinkDropped();
+    // A device's own word on what is wrong (or what the user should do).
+    void DeviceHint(const QString& hint) { SetHint(hint); }
 
     // Empty while nothing is wrong.
     QString Hint() const { return hint_; }

@@ -7,6 +7,7 @@
 #include "settings/ZorTools.h"
 #include "ui/ChartView.h"
 #include "ui/DecodeMenu.h"
+#include "ui/DeviceLink.h"
 #include "ui/FontFallbacks.h"
 #include "ui/FrameWorkbench.h"
 #include "ui/Pictures.h"
@@ -15,6 +16,7 @@
 #include "ui/PortHintView.h"
 #include "ui/RememberedFolders.h"
 #include "ui/RightAnchors.h"
+#include "ui/SignalFiles.h"
 #include "ui/StatusPanels.h"
 #include "ui/frmCodeCu.h"
 #include "ui_Unit1.h"
@@ -24,6 +26,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QTimer>
 
 #include <exception>
 #include <utility>
@@ -92,20 +95,20 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
     core_ = std::make_unique<frame::FrameCore>(pulseFrame_, *this, *decodeOverlay_, *this);
     workbench_ = std::make_unique<FrameWorkbench>(*this, *ui_->Chart1, *core_, *seams_.Dialogs,
                                                   *popupMenu1_);
-    connect(workbench_.get(), &FrameWorkbench::FrameReplaced, this,
-            [this] { EnableFrameCommands(); });
     ConnectControls();
     AssignShortcuts();
     CreateComponents(std::move(seams_.DriverFactory));
+    CreateDeviceLink(std::move(seams_.DeviceSources));
     FormCreate();
-    EnableFrameCommands();
     ActionList1Update();
 }
 
 TForm1::~TForm1() {
     // The placement store saves while every member still exists.
     FireDestroy();
-    // Stop the worker before the frame core and the chart it reports to go away.
+    // Stop the worker and the other devices before the frame core and the chart they report to go
+    // away.
+    deviceLink_.reset();
     zorFormStorage1_.reset();
     zorComPort1_.reset();
     workbench_.reset();
@@ -140,6 +143,10 @@ void TForm1::SetPanelText(int index, std::string_view text) {
 }
 
 void TForm1::SendCommand(std::string_view command) {
+    if (deviceLink_ && deviceLink_->Active()) {
+        deviceLink_->TakeCommand(command);
+        return;
+    }
     zorComPort1_->SendString(std::string(command), false);
 }
 
@@ -229,9 +236,23 @@ void TForm1::AssignShortcuts() {
         // The emission buttons show it in their tooltips, the popup menu beside the item.
         command->setToolTip(command->text() + QStringLiteral(" (") +
                             key.toString(QKeySequence::NativeText) + QLatin1Char(')'));
-        // Held by the window itself, a command's key works wherever the focus is in the window
-        // (a disabled command's key does nothing).
-        addAction(command);
+        if (!popupMenu1_->actions().contains(command)) {
+            // The emission actions follow their own rule, kept current as lines arrive.
+            addAction(command);
+            continue;
+        }
+        // A menu item's state is set as the menu opens, so its key, held by the window and working
+        // wherever the focus is, applies the same rule as it is pressed: a key whose command the
+        // rule disables does nothing.
+        auto* press = new QAction(this);
+        press->setShortcut(key);
+        connect(press, &QAction::triggered, this, [this, command] {
+            EnableFrameCommands();
+            if (command->isEnabled()) {
+                command->trigger();
+            }
+        });
+        addAction(press);
     }
     // The keyboard's ways to the chart's popup menu, opened over the chart's middle.
     auto* popupKeys = new QAction(this);
@@ -296,6 +317,11 @@ void TForm1::CreateComponents(serial::TZorComPort::DriverFactory driverFactory) 
     port.OnATTimeOut = [this](QObject* sender) { Guarded([&] { ZorComPort1ATTimeOut(sender); }); };
     port.OnRxString = [this](QObject* sender, const std::string& line) {
         Guarded([&] { ZorComPort1RxString(sender, line); });
+        // Outside the component's own event: the hand-over stops its worker.
+        if (deviceLink_->IsFlipperTalking(line) && !handOverQueued_) {
+            handOverQueued_ = true;
+            QTimer::singleShot(0, this, [this] { HandPortToFlipper(); });
+        }
     };
     port.OnSendStr = [this](QObject* sender, const std::string& text) {
         ZorComPort1SendStr(sender, text);
@@ -323,8 +349,7 @@ void TForm1::FormCreate() {
     ui_->ComboBox1->setEditText(port);
     zorComPort1_->SetComPort(ui_->ComboBox1->currentText().toStdString());
     portDiagnosis_->AttemptStarted(zorComPort1_->ComPort());
-    zorComPort1_->SetActive(true);
-    zorComPort1_->SetConnected(true);
+    ConnectPort();
     SetPanelText(frame::PanelLink, frame::TextConnecting);
     ui_->Chart1->SetFooter(QString::fromUtf8(FooterText));
     ui_->lbWeb->setText(QString::fromUtf8(WebAddress));
@@ -333,15 +358,63 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::BitBtn4Click() {
+    deviceLink_->Close();
     zorComPort1_->SetActive(false);
     zorComPort1_->SetComPort(ui_->ComboBox1->currentText().toStdString());
     portDiagnosis_->AttemptStarted(zorComPort1_->ComPort());
-    zorComPort1_->SetActive(true);
-    zorComPort1_->SetConnected(true);
+    ConnectPort();
     // An empty name is applied but never written, so the saved port stays as it was.
     settings::WriteRegString(QString::fromUtf8(PortValueName),
                              QString::fromStdString(zorComPort1_->ComPort()), settings::AppKeyPath);
     SetPanelText(frame::PanelLink, frame::TextConnecting);
+}
+
+void TForm1::ConnectPort() {
+    if (deviceLink_->Open(zorComPort1_->ComPort())) {
+        return;
+    }
+    zorComPort1_->SetActive(true);
+    zorComPort1_->SetConnected(true);
+}
+
+void TForm1::CreateDeviceLink(serial::DeviceSourceFactory factory) {
+    DeviceLink::Handlers handlers;
+    handlers.FrameLine = [this](const std::string& line,
+                                const std::optional<frame::SignalCarrier>& carrier) {
+        Guarded([&] {
+            core_->SetIncomingCarrier(carrier);
+            ZorComPort1RxString(nullptr, line);
+        });
+    };
+    handlers.Connected = [this](const std::string& ident) {
+        portDiagnosis_->DeviceAnswered();
+        SetPanelText(frame::PanelLink, std::string(frame::TextLinkedIdent) + ident);
+    };
+    handlers.Disconnected = [this] { Guarded([&] { ZorComPort1Disconnected(nullptr); }); };
+    handlers.Hint = [this](const QString& hint) { portDiagnosis_->DeviceHint(hint); };
+    handlers.Refused = [this](const QString& text) { ShowErrorBox(text); };
+    handlers.DefaultCarrier = [this] {
+        if (const auto& own = core_->Carrier()) {
+            return serial::DeviceCarrier{own->hz, own->dutyCycle};
+        }
+        return serial::DeviceCarrier{ConfiguredCarrierHz()};
+    };
+    deviceLink_ = std::make_unique<DeviceLink>(std::move(factory), std::move(handlers));
+}
+
+void TForm1::HandPortToFlipper() {
+    handOverQueued_ = false;
+    if (deviceLink_->Active() || !zorComPort1_->Active()) {
+        return;
+    }
+    zorComPort1_->SetActive(false);
+    // The port is opened exclusively: the worker lets it go before the Flipper source takes it.
+    for (int waited = 0; zorComPort1_->WorkerLinkOpen() && waited < 3000; waited += 20) {
+        settings::Delay(20);
+    }
+    portDiagnosis_->AttemptStarted(zorComPort1_->ComPort());
+    SetPanelText(frame::PanelLink, frame::TextConnecting);
+    deviceLink_->OpenFlipper(zorComPort1_->ComPort());
 }
 
 void TForm1::lbWebClick() {
@@ -414,8 +487,6 @@ void TForm1::ZorComPort1ATTimeOut(QObject*) {
 void TForm1::ZorComPort1RxString(QObject*, const std::string& ABuf) {
     portDiagnosis_->DeviceAnswered();
     core_->ZorComPort1RxString(ABuf);
-    workbench_->AfterDeviceLine();
-    EnableFrameCommands();
     ActionList1Update();
 }
 
@@ -429,7 +500,6 @@ void TForm1::ZorComPort1ComError(QObject*, int Error, const std::string& Desc) {
 
 void TForm1::Zanegujwykres1Click() {
     core_->Zanegujwykres1Click();
-    workbench_->AfterRedraw();
 }
 
 void TForm1::CheckBox1Click() {
@@ -447,8 +517,8 @@ void TForm1::PopupMenu1Popup() {
     ActionList1Update();
 }
 
-// Also run whenever the frame changes, so that the commands' keys follow the same rule as the
-// menu's items.
+// Run as the menu opens and as a command's key is pressed, never in between: an open menu's items
+// stay as the user saw them when it opened.
 void TForm1::EnableFrameCommands() {
     const bool haveFrame = pulseFrame_.Count > 0;
     for (QAction* item : popupMenu1_->actions()) {
@@ -458,7 +528,7 @@ void TForm1::EnableFrameCommands() {
     // Switches of the view, not commands on a frame.
     decodeMenu_->Dekodujprotok1->setEnabled(true);
     decodeMenu_->Pasmatolerancji1->setEnabled(true);
-    workbench_->UpdateMenu(haveFrame);
+    workbench_->EnableItems(haveFrame);
 }
 
 void TForm1::EmitujKodExecute() {
@@ -506,10 +576,8 @@ void TForm1::Wczytajramk1Click() {
     if (!loaded) {
         return;
     }
-    core_->LoadFrame(*loaded);
-    EnableFrameCommands();
+    core_->LoadFrame(*loaded, frame::FrameChange::Load, path.toStdString());
     ui_->Chart1->SetTitle(path);
-    workbench_->AfterFrameLoaded(path);
 }
 
 void TForm1::GenerujtablicC1Click() {
@@ -581,9 +649,8 @@ void TForm1::Wyczyramk1Click() {
         ShowError(CleanFrameTooLong);
         return;
     }
-    core_->LoadFrame({pulseFrame_.Mode, *clean});
-    EnableFrameCommands();
-    workbench_->AfterRedraw();
+    // The same signal at its nominal timings: its carrier stays.
+    core_->LoadFrame({pulseFrame_.Mode, *clean, core_->Carrier()}, frame::FrameChange::CleanUp);
 }
 
 void TForm1::ShowError(const char* text) {

@@ -3,6 +3,7 @@
 #include "frame/FrameCore.h"
 #include "frame/FrameSinks.h"
 #include "frame/PulseFrame.h"
+#include "serial/DeviceSource.h"
 #include "serial/ZorComPort.h"
 #include "settings/HookableFormBase.h"
 #include "ui/DecodeOverlay.h"
@@ -36,6 +37,7 @@ class RightAnchors;
 class StatusPanels;
 class TForm2;
 class FrameWorkbench;
+class DeviceLink;
 
 // What the main window needs from outside that a test replaces: the file dialogs, the opening of
 // the web address, the serial driver of the port component and the protocol analysis. Empty
@@ -45,6 +47,8 @@ struct TForm1Seams {
     std::unique_ptr<UrlOpener> Url;
     serial::TZorComPort::DriverFactory DriverFactory;
     DecodeEngine Decoding;
+    // The devices beside the AT device (Flipper Zero, /dev/lirc).
+    serial::DeviceSourceFactory DeviceSources;
 };
 
 // The main window. It owns the current frame, the frame core that handles the device's lines and
@@ -71,7 +75,8 @@ public:
 
     // frame::StatusSink
     void SetPanelText(int index, std::string_view text) override;
-    // frame::CommandSink: hands the command to the port component as it is.
+    // frame::CommandSink: hands the command to the port component as it is, or to the other
+    // device while one serves the port.
     void SendCommand(std::string_view command) override;
 
     serial::TZorComPort* ZorComPort1() const { return zorComPort1_.get(); }
@@ -90,6 +95,8 @@ public:
     QString LastComErrorText() const;
     // The history, hold, comparison and file formats beyond the single frame.
     FrameWorkbench* Workbench() const { return workbench_.get(); }
+    // The device other than the AT device that serves the port, if any.
+    DeviceLink* Devices() const { return deviceLink_.get(); }
 
 public slots:
     void FormCreate();
@@ -139,6 +146,11 @@ private:
     void CreateComponents(serial::TZorComPort::DriverFactory driverFactory);
     void ConnectControls();
     void ShowError(const char* text);
+    // Connects the port the component names: its device's own source, or the AT device.
+    void ConnectPort();
+    void CreateDeviceLink(serial::DeviceSourceFactory factory);
+    // The AT device's port turned out to be a Flipper's: the Flipper source takes it over.
+    void HandPortToFlipper();
     struct PictureKind;
     void SaveChartPicture(const PictureKind& kind);
 
@@ -158,6 +170,8 @@ private:
     QString lastComError_;
     PortDiagnosis* portDiagnosis_ = nullptr;
     std::unique_ptr<FrameWorkbench> workbench_;
+    std::unique_ptr<DeviceLink> deviceLink_;
+    bool handOverQueued_ = false;
 };
 
 } // namespace ui

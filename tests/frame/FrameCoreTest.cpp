@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -322,6 +324,123 @@ TEST_F(FrameCoreTest, EmissionSendsTheCapturedCodeOnlyWithAPulseAndTheChartPulse
     core.EmitujWykresExecute();
     EXPECT_THAT(rec.sent,
                 ElementsAre("ab1\r", "AT+SND=1,9000\r", "AT+SND=2,4500\r", "AT+SND=0,2\r"));
+}
+
+// --- Announcements and hold -------------------------------------------------------------------
+
+// What an observer was told, in order.
+struct Told {
+    FrameChange why;
+    std::vector<int32_t> durations;
+    int32_t mode;
+    std::optional<SignalCarrier> carrier;
+    bool shown;
+    std::string source;
+    friend bool operator==(const Told&, const Told&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Told& t) {
+        out << "{why " << static_cast<int>(t.why) << ", " << t.durations.size()
+            << " durations, mode " << t.mode << ", shown " << t.shown << ", carrier ";
+        if (t.carrier)
+            out << t.carrier->hz << "/" << t.carrier->dutyCycle;
+        return out << ", \"" << t.source << "\"}";
+    }
+};
+
+class Listener : public FrameObserver {
+public:
+    void FrameChanged(const FrameEvent& e) override {
+        told.push_back({e.why,
+                        {e.durations.begin(), e.durations.end()},
+                        e.mode,
+                        e.carrier,
+                        e.shown,
+                        std::string(e.source)});
+    }
+    std::vector<Told> told;
+};
+
+// One step of a scenario: something done to the core, then what the observer is told (nothing
+// for a line that is no frame) and the frame shown afterwards.
+struct Step {
+    const char* what;
+    std::function<void(FrameCore&)> act;
+    std::optional<Told> told;
+    std::vector<int32_t> shownAfter;
+};
+
+TEST_F(FrameCoreTest, EveryFrameIsAnnouncedOnceWithItsReasonAndHoldKeepsTheViewOnly) {
+    const SignalCarrier flipper{36000, 0.5};
+    const Step steps[] = {
+        {"device frame",
+         [](FrameCore& c) { c.ZorComPort1RxString(S + ",900,450"); },
+         Told{FrameChange::DeviceFrame, {900, 450}, ModeReceiver, {}, true, ""},
+         {900, 450}},
+        {"a line that is no frame",
+         [](FrameCore& c) { c.ZorComPort1RxString("OK"); },
+         {},
+         {900, 450}},
+        {"a measured carrier goes with the next frame line only",
+         [&](FrameCore& c) {
+             c.SetIncomingCarrier(flipper);
+             c.ZorComPort1RxString("noise");
+             c.ZorComPort1RxString(S + ",100");
+         },
+         Told{FrameChange::DeviceFrame, {100}, ModeReceiver, flipper, true, ""},
+         {100}},
+        {"inversion",
+         [](FrameCore& c) { c.Zanegujwykres1Click(); },
+         Told{FrameChange::Inversion, {100}, ModeTransmitter, flipper, true, ""},
+         {100}},
+        {"file",
+         [](FrameCore& c) {
+             c.LoadFrame({ModeReceiver, {5, 6}}, FrameChange::Load, "/f.txt");
+         },
+         Told{FrameChange::Load, {5, 6}, ModeReceiver, {}, true, "/f.txt"},
+         {5, 6}},
+        {"held: the frame is told but not shown",
+         [](FrameCore& c) {
+             c.SetHeld(true);
+             c.ZorComPort1RxString(S + ",7,8,9");
+         },
+         Told{FrameChange::DeviceFrame, {7, 8, 9}, ModeReceiver, {}, false, ""},
+         {5, 6}},
+        {"held: a choice of the user's is shown",
+         [&](FrameCore& c) {
+             c.LoadFrame({ModeReceiver, {1, 2}, flipper}, FrameChange::HistoryChoice);
+         },
+         Told{FrameChange::HistoryChoice, {1, 2}, ModeReceiver, flipper, true, ""},
+         {1, 2}},
+        {"let go: frames replace each other again",
+         [](FrameCore& c) {
+             c.SetHeld(false);
+             c.ZorComPort1RxString(S + ",3");
+         },
+         Told{FrameChange::DeviceFrame, {3}, ModeReceiver, {}, true, ""},
+         {3}},
+    };
+    Listener listener;
+    core.AddObserver(listener);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        listener.told.clear();
+        const size_t pointsBefore = rec.points.size();
+        step.act(core);
+        if (step.told) {
+            EXPECT_THAT(listener.told, ElementsAre(*step.told));
+        } else {
+            EXPECT_TRUE(listener.told.empty());
+        }
+        EXPECT_EQ(Valid(), step.shownAfter);
+        if (step.told && !step.told->shown) {
+            EXPECT_EQ(rec.points.size(), pointsBefore) << "a held view is not redrawn";
+            EXPECT_EQ(rec.panels[PanelPulseCount], std::to_string(step.shownAfter.size()));
+        }
+    }
+    EXPECT_TRUE(core.FrameReceived());
+    core.RemoveObserver(listener);
+    listener.told.clear();
+    Receive(S + ",1");
+    EXPECT_TRUE(listener.told.empty());
 }
 
 } // namespace

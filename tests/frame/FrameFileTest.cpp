@@ -367,6 +367,14 @@ TEST_F(FrameFileDiskTest, LoadRejectedOversizedEndlessOrWriterlessInputGivesNoth
     if (fs::exists("/dev/zero")) {
         EXPECT_FALSE(ReadFrameFile("/dev/zero").has_value());
     }
+    // A terminal's first read would wait for a line that never comes.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    EXPECT_FALSE(ReadFrameFile(::ptsname(master)).has_value());
+    ::close(master);
+    EXPECT_THROW(ReadFrameFile(folder.string()), FileError) << "a folder is no file";
 }
 
 } // namespace

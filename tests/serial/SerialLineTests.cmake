@@ -15,3 +15,9 @@ dekoder_add_test(serial_line_pty_test MAIN plain
 dekoder_add_test(enum_com_ports_test MAIN plain
     SOURCES ${_dir}/enum_com_ports_test.cpp
     LIBS dekoder_serial_line)
+dekoder_add_test(lirc_device_test MAIN plain
+    SOURCES ${_dir}/lirc_device_test.cpp ${_dir}/LircTestSupport.h
+    LIBS dekoder_serial_line)
+dekoder_add_test(lirc_ports_test MAIN plain
+    SOURCES ${_dir}/lirc_ports_test.cpp
+    LIBS dekoder_serial_line)

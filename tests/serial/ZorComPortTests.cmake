@@ -13,3 +13,7 @@ if(TARGET irsim_lib)
         LIBS dekoder_serial irsim_lib
         LABELS serial)
 endif()
+dekoder_add_test(lirc_source_test MAIN core
+    SOURCES lirc_source_test.cpp LircTestSupport.h ZorComTestSupport.h
+    LIBS dekoder_devices dekoder_serial
+    LABELS serial)

@@ -156,20 +156,24 @@ TEST_F(EnumComPortsTest, DescribesUsbPortsByTheirStringsAndTheirById) {
     sysfs.AddUsbPort("ttyUSB1", {"067b", "2303", "Prolific", "Prolific USB-Serial Controller"});
     sysfs.AddUsbPort("ttyUSB2", {"1a86", "7523", "", ""}, "usb-1a86_USB_Serial-if00-port0");
     sysfs.AddUsbPort("ttyACM0", {"2341", "0043", "Arduino", ""});
+    sysfs.AddUsbPort("ttyACM1", {"0483", "5740", "Flipper Devices Inc.", "Flipper Ab1c"});
     sysfs.AddPort("ttyS0", Platform8250, "4");
 
     const struct {
         const char* name;
         const char* description;
         const char* byId;
+        const char* usbIds = "";
     } cases[] = {
-        {"ttyUSB0", "FTDI FT232R USB UART", Ftdi},
-        {"/dev/ttyUSB0", "FTDI FT232R USB UART", Ftdi},
+        {"ttyUSB0", "FTDI FT232R USB UART", Ftdi, "0403:6001"},
+        {"/dev/ttyUSB0", "FTDI FT232R USB UART", Ftdi, "0403:6001"},
         // a maker already named in the product is not repeated
-        {"ttyUSB1", "Prolific USB-Serial Controller", ""},
+        {"ttyUSB1", "Prolific USB-Serial Controller", "", "067b:2303"},
         // without strings the ids stand in
-        {"ttyUSB2", "USB 1a86:7523", "usb-1a86_USB_Serial-if00-port0"},
-        {"ttyACM0", "Arduino", ""},
+        {"ttyUSB2", "USB 1a86:7523", "usb-1a86_USB_Serial-if00-port0", "1a86:7523"},
+        {"ttyACM0", "Arduino", "", "2341:0043"},
+        // its product string is the owner's name for it
+        {"ttyACM1", "Flipper Zero", "", "0483:5740"},
         {"ttyS0", "", ""},
         {"ttyNONE", "", ""},
         {"", "", ""},
@@ -178,6 +182,7 @@ TEST_F(EnumComPortsTest, DescribesUsbPortsByTheirStringsAndTheirById) {
         const TComPortDetails details = DescribeComPort(c.name, sysfs.TtyClass(), sysfs.ById());
         EXPECT_EQ(details.Description, c.description) << c.name;
         EXPECT_EQ(details.ById, c.byId) << c.name;
+        EXPECT_EQ(details.UsbIds, c.usbIds) << c.name;
     }
 }
 

@@ -55,10 +55,14 @@ TEST(PortHints, EachCauseHasItsOwnText) {
         {EACCES, device,
          "Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout (sudo usermod -aG "
          "dialout $USER) i zaloguj się ponownie."},
+        {EACCES, root / "lirc0",
+         "Brak uprawnień do urządzenia %1: dodaj użytkownika do grupy video (sudo adduser $USER "
+         "video) i zaloguj się ponownie."},
         {ENOTTY, device, "%1 nie jest portem szeregowym."},
         {ErrAlreadyOwned, device,
          "%1 to terminal, w którym działa program, albo konsola systemu, a nie port urządzenia: "
          "wybierz port odbiornika."},
+        {ENOTTY, root / "lirc0", "%1 nie jest odbiornikiem podczerwieni LIRC."},
         {EIO, device, "Błąd portu %1: 5 Input/output error."},
     };
     for (const auto& c : cases) {

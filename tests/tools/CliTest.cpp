@@ -3,6 +3,7 @@
 
 #include "frame/PulseFrame.h"
 #include "tools/irsim/Cli.h"
+#include "tools/irsim/FlipperSim.h"
 
 #include <gmock/gmock.h>
 
@@ -48,6 +49,38 @@ TEST(IrsimArguments, ReadsEveryOption) {
     EXPECT_FALSE(demo.options->simulator.everyRemote);
     EXPECT_TRUE(ParseArguments({"--every-remote"}).options->simulator.everyRemote);
     EXPECT_TRUE(ParseArguments({"--help"}).help);
+    EXPECT_TRUE(ParseArguments({"--flipper"}).options->flipper);
+}
+
+TEST(FlipperCommands, TransmitsOnlyWhatTheFlipperTakes) {
+    const struct {
+        const char* line;
+        bool busy;
+        bool sent;
+        const char* output;
+    } cases[] = {
+        {"ir tx RAW F:38000 DC:33 9000 4500 560", false, true, ""},
+        {"ir tx RAW F:56001 DC:33 9000", false, false, "Usage: ir tx RAW"},
+        {"ir tx RAW F:9999 DC:33 9000", false, false, "Usage: ir tx RAW"},
+        {"ir tx RAW F:38000 DC:101 9000", false, false, "Usage: ir tx RAW"},
+        {"ir tx RAW F:38000 DC:33 9000 0 560", false, false, "Bad duration 0"},
+        {"ir tx RAW F:38000 DC:33", false, false, "Usage: ir tx RAW"},
+        {"ir tx RAW F:38000 DC:33 9000", true, false, "INFRARED is busy"},
+        {"ir rx raw", true, false, "INFRARED is busy"},
+        {"info device", false, false, "firmware_version       : 1.0.1"},
+        {"AT", false, false, "`AT` command not found"},
+    };
+    for (const auto& c : cases) {
+        const FlipperReply reply = RunFlipperCommand(c.line, "1.0.1", c.busy);
+        EXPECT_EQ(reply.sent.has_value(), c.sent) << c.line;
+        EXPECT_THAT(reply.output, HasSubstr(c.output)) << c.line;
+    }
+    std::string durations;
+    for (int i = 0; i < 513; ++i)
+        durations += " 500";
+    EXPECT_FALSE(RunFlipperCommand("ir tx RAW F:38000 DC:33" + durations, "1.0.1", false).sent);
+    EXPECT_TRUE(RunFlipperCommand("ir rx raw", "1.0.1", false).startsReceiver);
+    EXPECT_EQ(FlipperCaptureText({9000, 4500, 560}), "RAW, 3 samples:\r\n9000 4500 560 \r\n");
 }
 
 TEST(IrsimArguments, RefusesWhatItCannotUse) {

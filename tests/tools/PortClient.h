@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/irsim/Fd.h"
+#include "serial/UniqueFd.h"
 #include "tools/irsim/Simulator.h"
 
 #include <fcntl.h>
@@ -19,7 +19,7 @@
 
 namespace irsim::test {
 
-using irsim::Fd;
+using Fd = serial::UniqueFd;
 using namespace std::chrono_literals;
 
 // Generous: the machine may be busy with other builds.

@@ -145,10 +145,11 @@ struct Window {
     }
 };
 
-inline Window MakeWindow(ui::DecodeEngine decoding = {}) {
+inline Window MakeWindow(ui::DecodeEngine decoding = {}, serial::DeviceSourceFactory sources = {}) {
     Window window;
     ui::TForm1Seams seams;
     seams.Decoding = std::move(decoding);
+    seams.DeviceSources = std::move(sources);
     auto dialogs = std::make_unique<ScriptedDialogs>();
     auto url = std::make_unique<RecordingUrlOpener>();
     window.dialogs = dialogs.get();
@@ -188,6 +189,16 @@ private:
     QTemporaryDir folder_;
     std::unique_ptr<irsim::Simulator> simulator_;
 };
+
+// The durations of the window's current frame.
+inline std::vector<int32_t> Current(const ui::TForm1& form) {
+    const frame::PulseFrame& frame = form.PulseFrame();
+    return {frame.Durations.begin(), frame.Durations.begin() + frame.Count};
+}
+
+inline QString U(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 inline std::string FrameLine(const std::string& durations) {
     return std::string(frame::DeviceSignature) + (durations.empty() ? "" : ",") + durations;

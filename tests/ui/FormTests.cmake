@@ -14,6 +14,12 @@ dekoder_add_test(app_startup_test MAIN plain
 dekoder_add_test(form_history_test MAIN gui
     SOURCES form_history_test.cpp FormTestSupport.h
     LIBS ${_form_test_libs})
+dekoder_add_test(form_flipper_test MAIN gui
+    SOURCES form_flipper_test.cpp FormTestSupport.h
+    LIBS ${_form_test_libs})
 dekoder_add_test(form_decode_test MAIN gui
     SOURCES form_decode_test.cpp FormTestSupport.h
+    LIBS ${_form_test_libs})
+dekoder_add_test(form_lirc_test MAIN gui
+    SOURCES form_lirc_test.cpp FormTestSupport.h
     LIBS ${_form_test_libs})

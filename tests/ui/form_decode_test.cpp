@@ -157,8 +157,32 @@ TEST(DecodeOn, AnnotatesTheFrameUnderTheWaveAndFlagsDurationsOutsideTheirWindow)
     // A frame no protocol fits shows the generic reading only.
     window->ZorComPort1RxString(nullptr, FrameLine("9000,4500,560"));
     EXPECT_THAT(overlay.Layout().Summary,
-                ElementsAre(Field(&ui::AnnotationText::Text, "Nieznany protokół: kodowanie odstępem impulsów")));
+                ElementsAre(Field(&ui::AnnotationText::Text,
+                                  "Nieznany protokół: kodowanie odstępem impulsów")));
     EXPECT_TRUE(overlay.Decodes().empty());
+}
+
+// Frames drawn between two repaints are analysed once, when the chart is shown or asked about:
+// the analysis sees the last frame only.
+TEST(DecodeOn, ABurstOfFramesCostsOneAnalysisOfTheLastFrame) {
+    int analysed = 0;
+    std::vector<int32_t> seen;
+    ui::DecodeEngine engine = FakeEngine();
+    engine.Analyse = [&analysed, &seen, fake = engine.Analyse](std::span<const int32_t> d) {
+        ++analysed;
+        seen.assign(d.begin(), d.end());
+        return fake(d);
+    };
+    auto window = MakeWindow(std::move(engine));
+    analysed = 0;
+    for (int i = 0; i < 50; ++i) {
+        window->ZorComPort1RxString(nullptr, FrameLine(std::to_string(1000 + i) + ",500"));
+    }
+    window->ZorComPort1RxString(nullptr, Line(Nominal));
+    EXPECT_EQ(window->Decoder()->Decodes().size(), 1u);
+    EXPECT_EQ(window->Decoder()->Decodes().size(), 1u);
+    EXPECT_EQ(analysed, 1);
+    EXPECT_EQ(seen, Nominal);
 }
 
 TEST(CleanFrame, ReplacesTheFrameByNominalTimingsOnlyWhenDecodedAndItFits) {

@@ -31,19 +31,17 @@
 
 #include <cerrno>
 #include <map>
+#include <span>
 
 namespace {
 
 using formtest::FrameLine;
 using formtest::MakeWindow;
 using formtest::StoredString;
+using formtest::U;
 using formtest::WaitUntil;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 // ---- Designed controls -------------------------------------------------------------------------
 
@@ -78,17 +76,11 @@ TEST(MainWindowDesign, ControlsCarryTheirNamesAndTexts) {
     EXPECT_TRUE(window.Find<QComboBox>("ComboBox1")->isEditable());
 }
 
-TEST(MainWindowDesign, GeometryStripsAndRightAnchoredControls) {
+// The designed positions and sizes are the form's own; what is checked here is what the window
+// does with them: the strips hidden at start and the right-anchored controls following a resize.
+TEST(MainWindowDesign, StripsStartHiddenAndRightAnchoredControlsFollowTheWidth) {
     auto window = MakeWindow();
     ASSERT_TRUE(window.Show());
-    EXPECT_EQ(window.Find("Panel1")->height(), 57);
-    EXPECT_EQ(window.Find("Image1")->size(), QSize(100, 36));
-    EXPECT_EQ(window.Find("Image2")->geometry(), QRect(16, 9, 32, 32));
-    EXPECT_EQ(window.Find("Label1")->pos(), QPoint(64, 11));
-    EXPECT_EQ(window.Find("lbWeb")->pos(), QPoint(157, 40));
-    EXPECT_EQ(window.Find("GroupBox2")->geometry(), QRect(414, 2, 199, 48));
-    EXPECT_EQ(window.Find("ComboBox1")->width(), 81);
-    EXPECT_EQ(window.Find("Edit1")->width(), 433);
     for (const char* hidden : {"pnOpis", "pnlEmisja", "lbCon"}) {
         EXPECT_FALSE(window.Find(hidden)->isVisible()) << hidden;
     }
@@ -480,6 +472,28 @@ TEST(MainWindowPopup, OnlyLoadingUntilTheFrameHoldsAPulse) {
     EXPECT_EQ(enabled(), withoutFrame);
 }
 
+// An open menu keeps the state it opened with; the command itself then answers for the frame it
+// finds: Enter on "Zapisz ramkę" after a frame of no pulses arrived says there is nothing to save.
+TEST(MainWindowPopup, AnOpenMenuKeepsItsItemsWhileFramesArrive) {
+    auto window = MakeWindow();
+    ASSERT_TRUE(window.Show());
+    window->ZorComPort1RxString(nullptr, FrameLine("9000,4500,560"));
+    QMenu* menu = window->PopupMenu1();
+    menu->popup(window->Chart1()->mapToGlobal(QPoint(20, 20)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(menu, Qt::Key_Down);
+    }
+    ASSERT_EQ(menu->activeAction(), window.Item(6));
+    window->ZorComPort1RxString(nullptr, FrameLine(""));
+    formtest::MessageBoxRecorder boxes;
+    QTest::keyClick(menu, Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.boxes.empty(); }));
+    EXPECT_EQ(boxes.boxes[0].text, U("Brak ramki danych do zapisu!   "));
+    EXPECT_TRUE(window.dialogs->calls.empty());
+    EXPECT_FALSE(window.Find<QWidget>("HistoryPanel")->isVisible());
+}
+
 // The commands' keys work from anywhere in the window, shown beside the items, under the same
 // enabling rule as the items: without a frame only loading and emitting the chart's frame.
 TEST(MainWindowKeyboard, EachKeyTriggersItsCommandWhileTheCommandIsEnabled) {
@@ -519,6 +533,15 @@ TEST(MainWindowKeyboard, EachKeyTriggersItsCommandWhileTheCommandIsEnabled) {
     pressAll(false);
     window->ZorComPort1RxString(nullptr, FrameLine("9000,560"));
     pressAll(true);
+    // The menu's rule as the key is pressed, not as the menu last opened (the emission actions,
+    // the last two, follow the received-frame flag instead).
+    emit window->PopupMenu1()->aboutToShow();
+    window->ZorComPort1RxString(nullptr, FrameLine(""));
+    triggered.clear();
+    for (const Key& key : std::span(keys).first(5)) {
+        QTest::keySequence(window.form.get(), key.key);
+        EXPECT_EQ(triggered[key.command], key.withoutFrame ? 1 : 0) << key.command;
+    }
 
     // The menu key and Shift+F10 open the popup menu over the chart.
     for (const QKeySequence& key :

@@ -1,5 +1,7 @@
 #include "tools/irsim/Cli.h"
 
+#include "tools/irsim/FlipperSim.h"
+
 #include <charconv>
 #include <sstream>
 
@@ -157,6 +159,8 @@ Options:
                     from nec ... rc6 and necrep)
   --exit-on-eof     end when standard input ends (by default it keeps running)
   --quiet           print only the terminal's path and errors
+  --flipper         play a Flipper Zero's USB command line instead (see below); --link,
+                    --every, --seed, --jitter, --stretch and --quiet apply
   --help            show this text
 
 Device protocol (commands end with CR; empty commands are ignored; replies end with CR LF):
@@ -193,6 +197,18 @@ Commands on standard input:
   status            what was received so far
   help              this text
   quit              end (so do SIGINT and SIGTERM)
+
+With --flipper, the terminal speaks as the Flipper Zero's CLI: a banner and the prompt ">: ",
+typed text echoed; "info device"; "ir rx raw" prints each capture as "RAW, N samples:" and a line
+of N durations until Ctrl+C; "ir tx RAW F:<10000..56000> DC:<0..100> <at most 512 durations>".
+Commands on standard input then:
+  random            a random remote's capture (while the receiver runs)
+  raw D,D,...       a capture of these durations
+  decoded TEXT      a decoder's line such as "NEC, A:0x04, C:0x08"
+  busy on|off       the Flipper's Infrared application holds the receiver ("INFRARED is busy")
+  every MS|off      periodic captures
+  hangup            the Flipper is unplugged
+  status, help, quit
 )";
 }
 
@@ -229,6 +245,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             options.exitOnEof = true;
         } else if (name == "--quiet") {
             options.quiet = true;
+        } else if (name == "--flipper") {
+            options.flipper = true;
         } else if (name == "--link") {
             const auto text = value();
             if (!text || text->empty()) {
@@ -402,6 +420,54 @@ ConsoleResult RunConsoleCommand(Simulator& simulator, std::string_view line) {
     }
     if (verb == "status")
         return Done(Status(simulator));
+    if (verb == "help")
+        return Done(HelpText());
+    if (verb == "quit" || verb == "exit")
+        return {true, true, {}};
+    return Fail("unknown command " + std::string(verb) + " (try help)");
+}
+
+ConsoleResult RunFlipperConsoleCommand(FlipperSim& flipper, std::string_view line) {
+    const auto words = Words(line);
+    if (words.empty() || words[0].front() == '#')
+        return Done();
+    const std::string_view verb = words[0];
+    const auto captured = [](bool taken) {
+        return taken ? Done() : Fail("the receiver is not running (no \"ir rx\")");
+    };
+    if (verb == "random")
+        return captured(flipper.CaptureRandom());
+    if (verb == "raw") {
+        const auto durations = ParseDurationList(Rest(line));
+        if (!durations || durations->empty())
+            return Fail("raw needs durations like 9000,4500,560");
+        return captured(flipper.Capture(*durations));
+    }
+    if (verb == "decoded")
+        return captured(flipper.PrintDecoded(Rest(line)));
+    if (verb == "busy") {
+        const auto on = words.size() == 2 ? OnOff(words[1]) : std::nullopt;
+        if (!on)
+            return Fail("busy takes on or off");
+        flipper.SetBusy(*on);
+        return Done();
+    }
+    if (verb == "every") {
+        const auto ms = words.size() == 2 && words[1] != "off" ? ParseNumber(words[1])
+                                                               : std::optional<uint32_t>(0);
+        if (!ms)
+            return Fail("every needs milliseconds or off");
+        flipper.SetPeriodic(milliseconds(*ms));
+        return Done();
+    }
+    if (verb == "hangup") {
+        flipper.HangUp();
+        return Done("hung up");
+    }
+    if (verb == "status") {
+        return Done("terminal " + flipper.SlavePath() + (flipper.Receiving() ? ", receiving" : "") +
+                    "; " + std::to_string(flipper.Transmitted().size()) + " transmitted");
+    }
     if (verb == "help")
         return Done(HelpText());
     if (verb == "quit" || verb == "exit")

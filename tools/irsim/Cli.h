@@ -14,6 +14,8 @@ namespace irsim {
 
 struct CliOptions {
     SimulatorOptions simulator;
+    // Plays a Flipper Zero's command line instead of the AT device.
+    bool flipper = false;
     bool exitOnEof = false;
     bool quiet = false;
 };
@@ -38,6 +40,10 @@ struct ConsoleResult {
 // Runs one line typed on standard input against the simulator. Blank lines and lines starting
 // with '#' do nothing.
 ConsoleResult RunConsoleCommand(Simulator& simulator, std::string_view line);
+
+class FlipperSim;
+// The same for the Flipper Zero personality.
+ConsoleResult RunFlipperConsoleCommand(FlipperSim& flipper, std::string_view line);
 
 // Reads a decimal or 0x-prefixed hexadecimal unsigned number.
 std::optional<uint32_t> ParseNumber(std::string_view text);

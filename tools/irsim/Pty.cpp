@@ -1,6 +1,8 @@
 #include "tools/irsim/Pty.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,7 +22,7 @@ namespace {
 } // namespace
 
 Pty::Pty() {
-    master_ = Fd(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    master_ = serial::UniqueFd(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!master_)
         ThrowErrno("posix_openpt");
     if (::grantpt(master_.Get()) != 0)
@@ -32,7 +34,8 @@ Pty::Pty() {
         throw std::system_error(error, std::generic_category(), "ptsname_r");
     slavePath_ = name.data();
 
-    slave_ = Fd(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    slave_ =
+        serial::UniqueFd(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!slave_)
         ThrowErrno("open pty slave");
 
@@ -84,6 +87,17 @@ void Pty::Close() {
     RemoveLink();
     slave_.Reset();
     master_.Reset();
+}
+
+int EndingSignals() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    return ::signalfd(-1, &ending, SFD_CLOEXEC);
 }
 
 } // namespace irsim

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/irsim/Fd.h"
+#include "serial/UniqueFd.h"
 
 #include <string>
 
@@ -37,10 +37,16 @@ public:
 private:
     void RemoveLink();
 
-    Fd master_;
-    Fd slave_;
+    serial::UniqueFd master_;
+    serial::UniqueFd slave_;
     std::string slavePath_;
     std::string linkPath_;
 };
+
+// For a program serving a terminal: blocks SIGINT, SIGTERM and SIGHUP in the calling thread (and
+// in the threads it starts afterwards) and returns a descriptor that becomes readable when one
+// arrives, so that the end always runs the destructors that remove the link; -1 on failure.
+// SIGPIPE is ignored: a reader of the program's output that goes away must not end it.
+int EndingSignals();
 
 } // namespace irsim

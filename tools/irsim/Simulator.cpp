@@ -1,7 +1,7 @@
 #include "tools/irsim/Simulator.h"
 
 #include "frame/PulseFrame.h"
-#include "tools/irsim/Fd.h"
+#include "serial/UniqueFd.h"
 #include "tools/irsim/Pty.h"
 
 #include <poll.h>
@@ -87,7 +87,7 @@ struct Simulator::Engine {
     mutable std::condition_variable changed;
     std::unique_ptr<Pty> pty;
     std::string slavePath;
-    Fd wake;
+    serial::UniqueFd wake;
     std::thread thread;
 
     bool stopping = false;
@@ -440,7 +440,7 @@ Simulator::Simulator(SimulatorOptions options)
     Engine& e = *engine_;
     if (e.options.busAddress == uint8_t('\r'))
         throw std::invalid_argument("bus address 13 cannot be told from an empty command");
-    e.wake = Fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    e.wake = serial::UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!e.wake)
         throw std::system_error(errno, std::generic_category(), "eventfd");
     e.OpenTerminalLocked();
