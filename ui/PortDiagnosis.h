@@ -31,7 +31,7 @@ public:
     void DeviceAnswered();
     void LinkDropped();
     // A device's own word on what is wrong (or what the user should do).
-    void DeviceHint(const QString& hint) { SetHint(hint); }
+    void DeviceHint(const QString& hint) { SetHint(hint, {}); }
 
     // Empty while nothing is wrong.
     QString Hint() const { return hint_; }
