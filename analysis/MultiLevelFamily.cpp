@@ -272,14 +272,10 @@ std::vector<Candidate> DecodeAt(std::span<const int32_t> durations, std::size_t 
     return found;
 }
 
-Durations Render(std::string_view protocol, const std::vector<Param>& params, int repeats) {
-    return RenderRow(Rows(), protocol, params, repeats, &Lay);
-}
-
 } // namespace
 
 const Family& MultiLevelFamily() {
-    static const Family family = MakeFamily(Rows(), &DecodeAt, &Render);
+    static const Family family = MakeFamily<&Rows, &Lay>(&DecodeAt);
     return family;
 }
 

@@ -134,15 +134,17 @@ Durations RenderRow(const std::vector<Row>& rows, std::string_view protocol,
     return {};
 }
 
-// A family listing the protocols of `rows`.
-template <class Row>
-Family MakeFamily(const std::vector<Row>& rows, decltype(Family::decode) decode,
-                  decltype(Family::render) render) {
+// A family listing the protocols of the table `RowsOf()`: it decodes with `decode` and renders a
+// row's frames as `LayOut` lays them out.
+template <auto RowsOf, auto LayOut>
+Family MakeFamily(decltype(Family::decode) decode) {
     Family family;
-    for (const Row& row : rows)
+    for (const auto& row : RowsOf())
         family.protocols.push_back(row.info);
     family.decode = decode;
-    family.render = render;
+    family.render = [](std::string_view protocol, const std::vector<Param>& params, int repeats) {
+        return RenderRow(RowsOf(), protocol, params, repeats, LayOut);
+    };
     return family;
 }
 
