@@ -710,7 +710,12 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     Matcher matcher(impl, d, o);
     if (!matcher.Run(impl.prefix, s))
         return {};
-    const Env first = s.env;
+    // Scratch reused like the state: a held key's repeats would otherwise copy everything read
+    // so far once per repeat.
+    thread_local Env first;
+    thread_local Env saved;
+    first.values.assign(s.env.values.begin(), s.env.values.end());
+    first.known.assign(s.env.known.begin(), s.env.known.end());
     Match match;
     match.first = at;
 
@@ -722,12 +727,29 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     };
     std::vector<RepeatRec> repeats;
     bool toggled = false;
+    const bool anyMemory =
+        std::any_of(m.params.begin(), m.params.end(), [](const ParamSpec& p) { return p.memory; });
     while (m.repeating >= 0 && s.c.pendSign < 0 && s.c.cur < d.size() &&
            static_cast<int>(repeats.size()) < o.maxRepeats && d[s.c.cur] <= GapHigh(s.c.pend)) {
         bool ok = false;
         bool changed = false;
-        for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
-            State r = s;
+        for (int attempt = 0; attempt < (anyMemory ? 2 : 1) && !ok; ++attempt) {
+            // What a failed attempt must give back; the checks and undo records of the frame
+            // before are not needed any more.
+            const Cursor cursor = s.c;
+            const double lagSum = s.lagSum;
+            const int lagCount = s.lagCount;
+            const std::size_t closures = s.closures.size();
+            const std::size_t spans = s.spans.size();
+            const bool recordSpans = s.recordSpans;
+            const uint64_t carryBits = s.carryBits;
+            const int carryCount = s.carryCount;
+            const std::size_t carryFirst = s.carryFirst;
+            const int lag = s.lag;
+            const double residual = s.residual;
+            saved.values.assign(s.env.values.begin(), s.env.values.end());
+            saved.known.assign(s.env.known.begin(), s.env.known.end());
+            State& r = s;
             r.closures.push_back({r.c.cur, r.c.pend, 0});
             ++r.c.cur;
             r.c.pendSign = 0;
@@ -738,23 +760,31 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             r.undo.clear();
             if (attempt == 1) {
                 // Only the memory parameters are free: everything else is checked as sent.
-                bool any = false;
                 for (std::size_t p = 0; p < m.params.size(); ++p)
-                    if (m.params[p].memory) {
+                    if (m.params[p].memory)
                         r.env.known[static_cast<std::size_t>(m.paramVars[p])] = 0;
-                        any = true;
-                    }
-                if (!any)
-                    break;
             }
             const std::size_t unitFirst = r.c.cur;
             // A unit that sends nothing repeats nothing.
             if (matcher.Run(impl.unit, r) && r.c.cur > unitFirst) {
                 ok = true;
                 changed = attempt == 1;
-                s = std::move(r);
                 repeats.push_back({unitFirst, s.c.cur - 1, changed});
+                break;
             }
+            s.c = cursor;
+            s.lagSum = lagSum;
+            s.lagCount = lagCount;
+            s.closures.resize(closures);
+            s.spans.resize(spans);
+            s.recordSpans = recordSpans;
+            s.carryBits = carryBits;
+            s.carryCount = carryCount;
+            s.carryFirst = carryFirst;
+            s.lag = lag;
+            s.residual = residual;
+            s.env.values.assign(saved.values.begin(), saved.values.end());
+            s.env.known.assign(saved.known.begin(), saved.known.end());
         }
         if (!ok)
             break;
