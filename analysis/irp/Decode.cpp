@@ -593,6 +593,7 @@ void Survey(Protocol::Impl& impl) {
         seed ^= seed << 17;
         return seed;
     };
+    std::size_t maxDurations = 0;
     for (int round = 0; round < 96; ++round) {
         std::vector<Param> given;
         for (const ParamSpec& spec : m.params) {
@@ -641,8 +642,21 @@ void Survey(Protocol::Impl& impl) {
         impl.firstSpaceMin = std::min(impl.firstSpaceMin, space);
         impl.firstSpaceMax = std::max(impl.firstSpaceMax, space);
         impl.minDurations = std::min(impl.minDurations, count);
+        maxDurations = std::max(maxDurations, count);
         impl.leadOutUs = std::min(impl.leadOutUs, leadOut);
     }
+    const auto paired = [](const std::vector<double>& symbol) {
+        if (symbol.empty() || symbol.front() <= 0 || symbol.back() >= 0)
+            return false;
+        for (std::size_t i = 0; i < symbol.size(); ++i)
+            if ((symbol[i] > 0) != (i % 2 == 0))
+                return false;
+        return true;
+    };
+    impl.fixedLength = impl.surveyed && maxDurations == impl.minDurations &&
+                       std::all_of(m.symbols.begin(), m.symbols.end(), [&](const Symbols& sym) {
+                           return std::all_of(sym.durations.begin(), sym.durations.end(), paired);
+                       });
 }
 
 } // namespace detail
@@ -658,7 +672,7 @@ bool Protocol::MayStartAt(std::span<const int32_t> d, std::size_t at,
         return true;
     // Renders seen are not every frame: merged halves of bi-phase symbols can make a frame a
     // good deal shorter than the shortest sample, so only two thirds of it are asked for.
-    if (d.size() - at < impl.minDurations * 2 / 3)
+    if (d.size() - at < (impl.fixedLength ? impl.minDurations : impl.minDurations * 2 / 3))
         return false;
     const double mark = d[at];
     if (mark < impl.firstMarkMin - Jitter(o, impl.firstMarkMin) ||
