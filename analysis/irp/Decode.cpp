@@ -630,6 +630,8 @@ void Survey(Protocol::Impl& impl) {
             --count;
         }
         const auto leadOut = static_cast<int64_t>(std::llround(gap));
+        for (std::size_t i = 1; i + 1 < count; i += 2)
+            impl.longestSpaceUs = std::max(impl.longestSpaceUs, -d[i]);
         if (!impl.surveyed) {
             impl.leadOutUs = leadOut;
             impl.firstMarkMin = impl.firstMarkMax = mark;
@@ -674,6 +676,18 @@ bool Protocol::MayStartAt(std::span<const int32_t> d, std::size_t at,
     // good deal shorter than the shortest sample, so only two thirds of it are asked for.
     if (d.size() - at < (impl.fixedLength ? impl.minDurations : impl.minDurations * 2 / 3))
         return false;
+    if (impl.fixedLength) {
+        // Where a frame of fixed length ends there must be a gap (or the signal's end), and no
+        // space inside it can be a gap. Both bounds leave twice the room the matcher gives, as
+        // the renders seen may miss a frame's extremes.
+        const std::size_t end = at + impl.minDurations;
+        if (end < d.size() && d[end] < impl.leadOutUs / 8)
+            return false;
+        const double longest = 2 * (impl.longestSpaceUs + Jitter(o, impl.longestSpaceUs));
+        for (std::size_t i = at + 1; i + 1 < end; i += 2)
+            if (d[i] > longest)
+                return false;
+    }
     const double mark = d[at];
     if (mark < impl.firstMarkMin - Jitter(o, impl.firstMarkMin) ||
         mark > impl.firstMarkMax + o.maxLagUs + Jitter(o, impl.firstMarkMax))

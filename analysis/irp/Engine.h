@@ -40,6 +40,7 @@ struct Protocol::Impl {
     // Every frame seen had minDurations durations and no two symbols can merge (each is marks
     // and spaces in turn, mark first, space last): a frame needs exactly that many.
     bool fixedLength = false;
+    double longestSpaceUs = 0; // inside a frame, at nominal timing
 
     detail::Env EmptyEnv() const {
         return {std::vector<int64_t>(model.variables.size(), 0),
