@@ -458,7 +458,10 @@ private:
                     continue;
                 if (n == 0) {
                     firstCursor = c;
-                    firstSink = sink;
+                    // Only the durations read: the whole buffer is many times larger.
+                    firstSink.n = sink.n;
+                    firstSink.lagSum = sink.lagSum;
+                    std::copy_n(sink.items, sink.n, firstSink.items);
                 }
                 order[n++] = {cost, symbol};
             }
