@@ -39,8 +39,7 @@ Durations Magnitudes(std::span<const int32_t> durations) {
     Durations out;
     out.reserve(durations.size());
     for (const int32_t d : durations)
-        out.push_back(d == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max()
-                                                               : std::abs(d));
+        out.push_back(Magnitude(d));
     return out;
 }
 

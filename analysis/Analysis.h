@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,13 @@
 namespace analysis {
 
 using Durations = std::vector<int32_t>;
+
+// A duration's length whatever its sign; the most negative value, whose negation does not fit,
+// counts as the longest.
+constexpr int32_t Magnitude(int32_t d) {
+    return d == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max()
+                                                    : (d < 0 ? -d : d);
+}
 
 // The allowed window of one duration: a captured value in [low, high] matches `nominal`.
 struct Window {

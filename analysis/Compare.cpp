@@ -9,11 +9,6 @@
 namespace analysis {
 namespace {
 
-int32_t Magnitude(int32_t d) {
-    return d == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max()
-                                                    : std::abs(d);
-}
-
 bool Fits(const detail::Tolerance& tolerance, std::size_t index, int32_t nominal, int32_t value) {
     return index % 2 == 0 ? tolerance.FitsMark(value, nominal)
                           : tolerance.FitsSpace(value, nominal);

@@ -56,19 +56,25 @@ private:
 std::vector<Signal> Read(Format format, std::string_view text);
 
 // The file's text for these signals. Throws FormatError where the format cannot hold one of them
-// (IrRemote and Mode2 hold one signal each, for example). Signs of durations are dropped; a zero
+// (Mode2 holds one signal, for example). Signs of durations are dropped; a zero
 // duration cannot be written.
 //
 // Flipper: a signal that decodes to exactly one protocol Flipper stores (repeats allowed) is
 // written as a parsed entry, any other as raw. Pronto: learned codes, one per line, without names;
 // a signal ending with a mark gets a 100 ms trailing space. LIRC: a remote for each run of signals
-// sharing carrier and duty cycle, names with blanks written with '_'. IrRemote: the rawData table
-// with the decode as a comment.
+// sharing carrier and duty cycle, names with blanks written with '_'. IrRemote: per signal a
+// uint16_t table with the decode as a comment and its sendRaw call; one signal's table is rawData,
+// several are named after their signals as C identifiers (unique, rawData for no name).
 std::string Write(Format format, std::span<const Signal> list);
 
 // "flipper", "pronto", "mode2", "lirc", "irremote".
 std::optional<Format> FormatFromName(std::string_view name);
 std::string_view FormatName(Format format);
+
+// A piece of input in quotes, safe to print in a message: control bytes, C1 controls and bytes that
+// are not UTF-8 escaped (\t, \n, \r, \xNN; a backslash as \\), valid UTF-8 kept, cut after 80
+// characters with "…".
+std::string Quoted(std::string_view text);
 
 // A decode as one readable line: "NEC1 D=4 S=251 F=8, 3 ditto repeats".
 std::string DescribeDecode(const Decode& decode);

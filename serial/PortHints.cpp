@@ -1,6 +1,7 @@
 #include "serial/PortHints.h"
 
 #include "serial/LircPorts.h"
+#include "serial/SerialErrors.h"
 
 #include <cerrno>
 
@@ -43,6 +44,9 @@ std::string PortErrorHint(std::string_view devicePath, int error, std::string_vi
             return path + " nie jest odbiornikiem podczerwieni LIRC.";
         }
         return path + " nie jest portem szeregowym.";
+    case ErrAlreadyOwned:
+        return path + " to terminal, w którym działa program, albo konsola systemu, a nie port "
+                      "urządzenia: wybierz port odbiornika.";
     default:
         return "Błąd portu " + path + ": " + std::to_string(error) + " " + std::string(desc) + ".";
     }

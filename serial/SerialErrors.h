@@ -12,7 +12,7 @@ namespace serial {
 // Which kind each own code is:
 enum SerialError : int {
     ErrOK = 0,
-    ErrAlreadyOwned = 9991,   // OS-level: port held elsewhere (not produced by this driver)
+    ErrAlreadyOwned = 9991,   // OS-level: the terminal this program runs in, or the console
     ErrAlreadyInUse = 9992,   // caller mistake: OpenPort on an instance that is already open
     ErrWrongParameter = 9993, // caller mistake (not produced by this driver)
     ErrPortNotOpen = 9994,    // caller mistake: read or write on a closed instance

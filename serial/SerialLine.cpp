@@ -283,7 +283,7 @@ void TSerialLine::OpenPort(const std::string& name) {
 
     m_PortSeenQuiet = false;
     int fd = -1;
-    CheckOsResult(platform::OpenExclusive(m_DevicePath, fd));
+    CheckOsResult(platform::OpenExclusive(m_DevicePath, fd, m_SavedLine));
     RaiseIfError();
     if (m_LastErrorCode != ErrOK) {
         return;
@@ -299,7 +299,7 @@ void TSerialLine::OpenPort(const std::string& name) {
         PurgeBuffers();
     } else {
         SetError(ErrNoDeviceAnswer);
-        platform::CloseExclusive(m_Fd);
+        platform::CloseExclusive(m_Fd, m_SavedLine);
         m_Fd = -1;
         m_PortNumber = -1;
     }
@@ -403,7 +403,7 @@ void TSerialLine::ClosePort() {
         Purge();
         SetRTS(false);
         SetDTR(false);
-        platform::CloseExclusive(m_Fd);
+        platform::CloseExclusive(m_Fd, m_SavedLine);
     }
     m_PortOpen = false;
     m_Fd = -1;
@@ -432,20 +432,16 @@ void TSerialLine::PurgeBuffers() {
 // ---- queue sizes ----
 
 int TSerialLine::BytesWaiting() {
-    int count = 0;
-    const int error = platform::InputQueueBytes(m_Fd, count);
-    CheckOsResult(error);
-    if (error == 0) {
-        ClearLineErrors();
-    }
-    RaiseIfError();
-    return count;
+    return QueueBytes(platform::InputQueueBytes);
 }
 
 int TSerialLine::BytesPending() {
-    SetError(ErrOK);
+    return QueueBytes(platform::OutputQueueBytes);
+}
+
+int TSerialLine::QueueBytes(int (*query)(int fd, int& count)) {
     int count = 0;
-    const int error = platform::OutputQueueBytes(m_Fd, count);
+    const int error = query(m_Fd, count);
     CheckOsResult(error);
     if (error == 0) {
         ClearLineErrors();

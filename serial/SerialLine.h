@@ -169,6 +169,8 @@ private:
     void ReportStatus(TSerialStatusReason reason, std::string_view value);
     void ReportCount(TSerialStatusReason reason, std::size_t count);
     void Purge();
+    // BytesWaiting and BytesPending: one of the port's queue sizes, through `query`.
+    int QueueBytes(int (*query)(int fd, int& count));
 
     // Polls `fd` for `events` (none: hang-up only; fd -1: no port) and the wake-up descriptor
     // for up to `timeoutMs`, resuming after signals and stale wake-ups with the time that is left.
@@ -184,6 +186,7 @@ private:
     std::size_t LineLimit() const;
 
     int m_Fd = -1;
+    platform::TSavedLine m_SavedLine;
     int m_WakeFd = -1;
     std::atomic<bool> m_CancelRequested{false};
 

@@ -2,13 +2,18 @@
 // BOTHER) but clashes with <termios.h>, so nothing else may include either.
 #include "serial/SerialPlatform.h"
 
+#include "serial/SerialErrors.h"
+
 #include <asm/termbits.h>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace serial::platform {
@@ -79,19 +84,54 @@ bool CloseEnough(std::uint32_t wanted, speed_t actual) {
     return difference * 100 <= static_cast<long long>(wanted) * 3;
 }
 
+// The device number of the terminal behind `fd` (for /dev/tty: the terminal it stands for).
+bool TerminalDevice(int fd, dev_t& device) {
+    unsigned int number = 0;
+    if (ioctl(fd, TIOCGDEV, &number) != 0) {
+        return false;
+    }
+    device = static_cast<dev_t>(number);
+    return true;
+}
+
+// The terminal this program runs in (by any of its names) and the system console are no device
+// ports: taking them would lock the user's shell and leave it raw. Device numbers decide, since
+// one terminal has many names (/dev/tty, /dev/pts/N, a link, a bind mount).
+bool IsOwnTerminal(int fd) {
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0) {
+        return false;
+    }
+    constexpr unsigned TtyAuxMajor = 5; // 5:0 is /dev/tty, 5:1 /dev/console
+    if (major(opened.st_rdev) == TtyAuxMajor && minor(opened.st_rdev) <= 1) {
+        return true;
+    }
+    const int own = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (own < 0) {
+        return false; // no controlling terminal
+    }
+    dev_t ownDevice = 0;
+    const bool known = TerminalDevice(own, ownDevice);
+    ::close(own);
+    return known && ownDevice == opened.st_rdev;
+}
+
 } // namespace
 
-int OpenExclusive(const std::string& path, int& fd) {
+int OpenExclusive(const std::string& path, int& fd, TSavedLine& saved) {
     fd = -1;
+    saved.Saved = false;
     const int candidate = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (candidate < 0) {
         return errno;
     }
     int error = 0;
-    termios2 probe{};
-    if (ioctl(candidate, TCGETS2, &probe) != 0) {
+    termios2 original{};
+    if (ioctl(candidate, TCGETS2, &original) != 0) {
         // Anything but a terminal would take the bytes without a device behind it.
         error = errno == EINVAL ? ENOTTY : errno;
+    } else if (IsOwnTerminal(candidate)) {
+        error = ErrAlreadyOwned;
     } else if (flock(candidate, LOCK_EX | LOCK_NB) != 0) {
         error = errno == EWOULDBLOCK ? EBUSY : errno;
     } else {
@@ -102,13 +142,22 @@ int OpenExclusive(const std::string& path, int& fd) {
         ::close(candidate);
         return error;
     }
+    static_assert(sizeof original <= sizeof saved.Record);
+    std::memcpy(saved.Record, &original, sizeof original);
+    saved.Saved = true;
     fd = candidate;
     return 0;
 }
 
-void CloseExclusive(int fd) {
+void CloseExclusive(int fd, const TSavedLine& saved) {
     if (fd < 0) {
         return;
+    }
+    if (saved.Saved) {
+        termios2 original{};
+        std::memcpy(&original, saved.Record, sizeof original);
+        // A port that has gone away cannot take them; there is nothing left to restore then.
+        ioctl(fd, TCSETS2, &original);
     }
     ioctl(fd, TIOCNXCL);
     // The lock goes with the last descriptor of the open file; close is not retried on EINTR.

@@ -75,15 +75,25 @@ enum TModemLine : std::uint32_t {
 
 enum class TModemOutput { DTR, RTS };
 
-// Every operation answers 0 or an errno value and leaves errno itself unspecified.
+// Every operation answers 0 or an errno value (OpenExclusive also ErrAlreadyOwned) and leaves
+// errno itself unspecified.
 namespace platform {
 
+// A port's line settings as they were before it was opened, put back when it is closed, so a
+// port leaves this program as it came (a terminal left raw at 38400 is unusable to others).
+struct TSavedLine {
+    alignas(8) unsigned char Record[64]{};
+    bool Saved = false;
+};
+
 // Opens a terminal device for exclusive use: non-blocking, not the controlling terminal, closed
-// on exec, locked against other openers. Answers EBUSY when another holder has it locked and
-// ENOTTY for a file that is not a terminal. On failure `fd` is -1 and nothing stays open.
-int OpenExclusive(const std::string& path, int& fd);
-// Gives up the exclusive claim and closes the descriptor.
-void CloseExclusive(int fd);
+// on exec, locked against other openers, its line settings kept in `saved`. Answers EBUSY when
+// another holder has it locked, ENOTTY for a file that is not a terminal, and ErrAlreadyOwned for
+// a terminal that is not a device port: this program's own terminal (under any name, /dev/tty
+// included) or the system console. On failure `fd` is -1 and nothing stays open.
+int OpenExclusive(const std::string& path, int& fd, TSavedLine& saved);
+// Puts the saved line settings back, gives up the exclusive claim and closes the descriptor.
+void CloseExclusive(int fd, const TSavedLine& saved);
 
 // Writes the record to the port as raw 8-bit I/O (no echo, no signals, no line-end mapping),
 // reads the settings back and answers EINVAL when the port did not take them.

@@ -354,16 +354,18 @@ void TZorComThread::SendPass(int& SendFailures) {
                            settings.RS485adr);
     if (settings.UseCRC) {
         serial_->SendText(txLine_ + CR);
-    } else {
-        if (serial_->WaitWritable(100)) {
-            serial_->SendText(txLine_ + CR);
-        }
-        if (serial_->LastErrorCode() != 0) {
-            const int code = serial_->LastErrorCode();
-            ReportError(code, ImmediateErrorText(code, serial_->LastErrorText()));
-        }
+    } else if (serial_->WaitWritable(100)) {
+        serial_->SendText(txLine_ + CR);
     }
     const int code = serial_->LastErrorCode();
+    // A stop cancels the wait in progress, which then ends as a time-out: that is no failed
+    // write. The loop ends at the top of the next pass.
+    if (code == ErrTimeout && stopRequest_.load()) {
+        return;
+    }
+    if (!settings.UseCRC && code != 0) {
+        ReportError(code, ImmediateErrorText(code, serial_->LastErrorText()));
+    }
     if (code == 0) {
         RemoveHead();
         return;

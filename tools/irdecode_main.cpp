@@ -106,7 +106,7 @@ std::vector<Input> ReadFrameFile(const Options& options) {
         throw Failure(options.frameFile + ": not a frame file");
     Input input{{2, options.frameFile, {}}, {}};
     for (const int32_t d : loaded->Durations)
-        input.signal.durations.push_back(d < 0 ? -d : d);
+        input.signal.durations.push_back(analysis::Magnitude(d));
     input.signal.carrierHz = options.carrierHz;
     return {input};
 }

@@ -11,7 +11,8 @@ PortDiagnosis::PortDiagnosis(QObject* parent, std::chrono::milliseconds silenceL
     silence_.setInterval(silenceLimit);
     connect(&silence_, &QTimer::timeout, this, [this] {
         if (hint_.isEmpty()) {
-            SetHint(QString::fromStdString(serial::DeviceSilentHint(devicePath_.toStdString())));
+            SetHint(QString::fromStdString(serial::DeviceSilentHint(devicePath_.toStdString())),
+                    {});
             silent_ = true;
         }
     });
@@ -20,7 +21,7 @@ PortDiagnosis::PortDiagnosis(QObject* parent, std::chrono::milliseconds silenceL
 void PortDiagnosis::AttemptStarted(const std::string& portName) {
     devicePath_ = QString::fromStdString(serial::TSerialLine::PortDevicePath(portName));
     silence_.stop();
-    SetHint({});
+    SetHint({}, {});
 }
 
 void PortDiagnosis::ComError(int error, const std::string& desc) {
@@ -28,7 +29,8 @@ void PortDiagnosis::ComError(int error, const std::string& desc) {
     if (!hint_.isEmpty() && !silent_) {
         return;
     }
-    SetHint(QString::fromStdString(serial::PortErrorHint(devicePath_.toStdString(), error, desc)));
+    SetHint(QString::fromStdString(serial::PortErrorHint(devicePath_.toStdString(), error, desc)),
+            QStringLiteral("Błąd portu: %1 %2").arg(error).arg(QString::fromStdString(desc)));
 }
 
 void PortDiagnosis::PortOpened() {
@@ -37,19 +39,20 @@ void PortDiagnosis::PortOpened() {
 
 void PortDiagnosis::DeviceAnswered() {
     silence_.stop();
-    SetHint({});
+    SetHint({}, {});
 }
 
 void PortDiagnosis::LinkDropped() {
     silence_.stop();
 }
 
-void PortDiagnosis::SetHint(const QString& hint) {
+void PortDiagnosis::SetHint(const QString& hint, const QString& error) {
     silent_ = false;
-    if (hint == hint_) {
+    if (hint == hint_ && error == error_) {
         return;
     }
     hint_ = hint;
+    error_ = error;
     emit HintChanged(hint_);
 }
 

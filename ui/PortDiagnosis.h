@@ -31,19 +31,24 @@ public:
     void DeviceAnswered();
     void LinkDropped();
     // A device's own word on what is wrong (or what the user should do).
-    void DeviceHint(const QString& hint) { SetHint(hint); }
+    void DeviceHint(const QString& hint) { SetHint(hint, {}); }
 
     // Empty while nothing is wrong.
     QString Hint() const { return hint_; }
+    // The port error behind the hint, with its code and the driver's text; empty while the hint
+    // names no error (nothing wrong, or only the device's silence).
+    QString ErrorText() const { return error_; }
 
 signals:
+    // The hint or the error behind it changed.
     void HintChanged(const QString& hint);
 
 private:
-    void SetHint(const QString& hint);
+    void SetHint(const QString& hint, const QString& error);
 
     QString devicePath_;
     QString hint_;
+    QString error_;
     bool silent_ = false; // the hint is the silence guess
     QTimer silence_;
 };

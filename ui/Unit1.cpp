@@ -187,6 +187,11 @@ void TForm1::BuildStatusBar() {
     portDiagnosis_ = new PortDiagnosis(this);
     auto* portHint = new PortHintView(*ui_->StatusBar1, frame::PanelLink, *ui_->Chart1);
     connect(portDiagnosis_, &PortDiagnosis::HintChanged, portHint, &PortHintView::Show);
+    // The tool tip names the error the hint stands on, not the ones that follow from it.
+    connect(portDiagnosis_, &PortDiagnosis::HintChanged, this, [this] {
+        lastComError_ = portDiagnosis_->ErrorText();
+        statusPanels_->Panel(frame::PanelLink)->setToolTip(lastComError_);
+    });
 }
 
 void TForm1::BuildPopupMenu() {
@@ -491,9 +496,6 @@ void TForm1::ZorComPort1SendStr(QObject*, const std::string& AString) {
 
 void TForm1::ZorComPort1ComError(QObject*, int Error, const std::string& Desc) {
     portDiagnosis_->ComError(Error, Desc);
-    lastComError_ =
-        QStringLiteral("Ostatni błąd portu: %1 %2").arg(Error).arg(QString::fromStdString(Desc));
-    statusPanels_->Panel(frame::PanelLink)->setToolTip(lastComError_);
 }
 
 void TForm1::Zanegujwykres1Click() {

@@ -69,12 +69,77 @@ int32_t DurationWord(std::string_view word, int line) {
     return static_cast<int32_t>(*value);
 }
 
-std::string Quoted(std::string_view word) {
-    constexpr std::size_t Longest = 40;
-    if (word.size() > Longest)
-        return "\"" + std::string(word.substr(0, Longest)) + "...\"";
-    return "\"" + std::string(word) + "\"";
+} // namespace analysis::formats::detail
+
+namespace analysis::formats {
+
+namespace {
+
+// The length of the UTF-8 sequence that starts `text`; 0 when it is not a valid one, or when it is
+// a C1 control (U+0080 to U+009F), which steers a terminal as the C0 ones do.
+std::size_t PrintableSequence(std::string_view text) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = at(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        low = lead == 0xC2 ? 0xA0 : low;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;
+        high = lead == 0xED ? 0x9F : high; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;
+        high = lead == 0xF4 ? 0x8F : high;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || at(1) < low || at(1) > high)
+        return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if (at(k) < 0x80 || at(k) > 0xBF)
+            return 0;
+    return length;
 }
+
+} // namespace
+
+std::string Quoted(std::string_view text) {
+    constexpr std::size_t Longest = 80; // characters
+    std::string out = "\"";
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < text.size(); ++shown) {
+        if (shown == Longest) {
+            out += "…";
+            break;
+        }
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += byte == '\\' ? "\\\\" : std::string(1, static_cast<char>(byte));
+            ++i;
+            continue;
+        }
+        const std::size_t length = byte >= 0x80 ? PrintableSequence(text.substr(i)) : 0;
+        if (length > 0) {
+            out.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        static constexpr char Hex[] = "0123456789ABCDEF";
+        out += byte == '\t'   ? "\\t"
+               : byte == '\n' ? "\\n"
+               : byte == '\r' ? "\\r"
+                              : std::string{'\\', 'x', Hex[byte >> 4], Hex[byte & 0xF]};
+        ++i;
+    }
+    return out + "\"";
+}
+
+} // namespace analysis::formats
+
+namespace analysis::formats::detail {
 
 namespace {
 

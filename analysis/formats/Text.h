@@ -48,9 +48,6 @@ std::optional<int64_t> Decimal(std::string_view word, int64_t min, int64_t max);
 // A duration word: a positive decimal number of microseconds that fits a signal.
 int32_t DurationWord(std::string_view word, int line);
 
-// "\"word\"" for messages, cut short when the input is long.
-std::string Quoted(std::string_view word);
-
 // The durations of a signal about to be written: magnitudes, checked to be writable (at least one,
 // none zero). Throws FormatError naming the signal.
 Durations WritableDurations(const Signal& signal, std::size_t index);

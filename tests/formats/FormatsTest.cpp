@@ -301,7 +301,7 @@ TEST(FormatsWriters, RefuseWhatTheFormatCannotHold) {
     EXPECT_TRUE(fails(Format::Flipper, {Raw("A\nname: B", Odd)}));
     EXPECT_TRUE(fails(Format::Lirc, {Raw("A\r", Odd)}));
     EXPECT_TRUE(fails(Format::IrRemote, {Raw("A", {70000, 560})}));
-    EXPECT_THROW(Write(Format::IrRemote, std::vector{Raw("", Odd), Raw("", Odd)}), FormatError);
+    EXPECT_THROW(Write(Format::IrRemote, std::vector<Signal>{}), FormatError);
     EXPECT_THROW(Write(Format::Mode2, std::vector<Signal>{}), FormatError);
     EXPECT_THROW(Write(Format::Pronto, std::vector{Raw("", Odd, 0)}), FormatError);
     EXPECT_THROW(Write(Format::Pronto, std::vector{Raw("", {2000000, 1})}), FormatError);
@@ -313,6 +313,55 @@ TEST(FormatsWriters, IrRemoteSketchLines) {
     EXPECT_THAT(text, ::testing::StartsWith("// Power: "));
     EXPECT_THAT(text, HasSubstr("\nconst uint16_t rawData[3] = {900, 450, 560};\n"
                                 "IrSender.sendRaw(rawData, 3, 36);\n"));
+
+    // Several signals: one table each, named after its signal as a unique C identifier.
+    const struct {
+        const char* name;
+        const char* array;
+    } names[] = {{"Power", "Power"},      {"Vol+", "Vol"},      {"Vol-", "Vol_2"},
+                 {"", "rawData"},         {"", "rawData_2"},    {"1 2", "ir_1_2"},
+                 {"int", "ir_int"},       {"Power", "Power_2"}, {"Ein/Aus", "Ein_Aus"},
+                 {"Głośniej", "G_o_niej"}};
+    std::vector<Signal> signals;
+    for (const auto& n : names)
+        signals.push_back(Raw(n.name, {900, 450, 560}, 36000));
+    const std::string sketch = Write(Format::IrRemote, signals);
+    std::size_t at = 0;
+    for (const auto& n : names) {
+        const std::string array = n.array;
+        const std::string block = (n.name[0] != 0 ? "// " + std::string(n.name) + ": " : "// ");
+        at = sketch.find(block, at);
+        ASSERT_NE(at, std::string::npos) << n.name;
+        EXPECT_EQ(sketch.find("\nconst uint16_t ", at), sketch.find("\nconst uint16_t " + array +
+                                                                        "[3] = {900, 450, 560};\n"
+                                                                        "IrSender.sendRaw(" +
+                                                                        array + ", 3, 36);\n",
+                                                                    at))
+            << n.name;
+        ++at;
+    }
+}
+
+TEST(FormatsMessages, QuotedInputIsSafeToPrint) {
+    const std::string longWord(100, 'a');
+    const struct {
+        std::string input, quoted;
+    } cases[] = {
+        {"x5", "\"x5\""},
+        {"tab\there\r\n", "\"tab\\there\\r\\n\""},
+        {"\x1b[2J\x07\x7f", "\"\\x1B[2J\\x07\\x7F\""},
+        {"zażółć ✓ 𝄞", "\"zażółć ✓ 𝄞\""},
+        {"\xff\xc3(\xed\xa0\x80", "\"\\xFF\\xC3(\\xED\\xA0\\x80\""}, // stray, cut, surrogate
+        {"\xc2\x9b"
+         "1m",
+         "\"\\xC2\\x9B1m\""}, // C1 control
+        {"a\\b", "\"a\\\\b\""},
+        {longWord, "\"" + std::string(80, 'a') + "…\""},
+        {std::string(80, 'a'), "\"" + std::string(80, 'a') + "\""},
+        {std::string(79, 'a') + "ż€", "\"" + std::string(79, 'a') + "ż…\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Quoted(c.input), c.quoted) << c.input;
 }
 
 } // namespace

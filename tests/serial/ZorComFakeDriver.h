@@ -27,6 +27,7 @@ struct FakeDriverState {
     int configureError = 0;        // ConfigureLine fails with this code
     bool vanished = false;         // ReadLineSettings fails with EIO
     bool writable = true;          // WaitWritable's answer; false fails it with ErrTimeout
+    bool draining = false;         // WaitWritable waits for a cancel, then fails with ErrTimeout
     std::deque<int> writeFailures; // each SendText takes the next code; 0 or none succeeds
     bool cts = false, dsr = false, dcd = false, ring = false;
     // ReceiveLine blocks this long and ignores cancelling (a driver stuck in a call).
@@ -42,6 +43,7 @@ struct FakeDriverState {
     bool destroyed = false;
     bool inStuckReceive = false;
     bool inHeldClose = false;
+    bool inDrain = false;
     std::string written;                // every byte sent, in order
     std::vector<std::string> writes;    // each SendText's bytes
     std::vector<std::string> lineCalls; // "DTR0", "RTS1", ...
@@ -142,7 +144,15 @@ public:
     }
     // Like the real driver, an output that does not drain is a time-out, not a success.
     bool WaitWritable(int) override {
-        std::lock_guard lock(s_->mutex);
+        std::unique_lock lock(s_->mutex);
+        if (s_->draining) {
+            s_->inDrain = true;
+            s_->changed.notify_all();
+            WaitFor(lock, 60'000, [] { return false; });
+            s_->inDrain = false;
+            SetError(serial::ErrTimeout);
+            return false;
+        }
         SetError(s_->writable ? 0 : serial::ErrTimeout);
         return s_->writable;
     }

@@ -1,4 +1,5 @@
 #include "serial/PortHints.h"
+#include "serial/SerialErrors.h"
 
 #include <gmock/gmock.h>
 
@@ -58,6 +59,9 @@ TEST(PortHints, EachCauseHasItsOwnText) {
          "Brak uprawnień do urządzenia %1: dodaj użytkownika do grupy video (sudo adduser $USER "
          "video) i zaloguj się ponownie."},
         {ENOTTY, device, "%1 nie jest portem szeregowym."},
+        {ErrAlreadyOwned, device,
+         "%1 to terminal, w którym działa program, albo konsola systemu, a nie port urządzenia: "
+         "wybierz port odbiornika."},
         {ENOTTY, root / "lirc0", "%1 nie jest odbiornikiem podczerwieni LIRC."},
         {EIO, device, "Błąd portu %1: 5 Input/output error."},
     };

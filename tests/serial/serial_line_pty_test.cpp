@@ -14,7 +14,9 @@
 #include <filesystem>
 #include <future>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -169,6 +171,70 @@ TEST_F(SerialLinePtyTest, FileThatIsNoTerminalIsRefused) {
     EXPECT_FALSE(line.PortOpen());
     EXPECT_EQ(OpenDescriptors(), before);
     std::filesystem::remove(file);
+}
+
+// The terminal the program runs in, by any name, and the console are not device ports: taking one
+// would lock the user's shell and leave it raw after the program ends.
+TEST_F(SerialLinePtyTest, TheProgramsOwnTerminalAndTheConsoleAreRefused) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The pseudo-terminal becomes this process's controlling terminal.
+        const int own = setsid() < 0 ? -1 : ::open(pty.SlavePath().c_str(), O_RDWR);
+        if (own < 0 || ioctl(own, TIOCSCTTY, 0) != 0) {
+            _exit(100);
+        }
+        int failed = 0;
+        const std::string names[] = {"tty", "/dev/tty", pty.SlavePath(), "/dev/console"};
+        for (std::size_t i = 0; i < std::size(names); ++i) {
+            TSerialLine probe;
+            probe.OpenPort(names[i]);
+            const bool refused = i == 3
+                                     ? !probe.PortOpen()
+                                     : probe.LastErrorCode() == ErrAlreadyOwned &&
+                                           probe.LastErrorText() == "Port owned by other process";
+            failed |= refused ? 0 : 1 << i;
+        }
+        _exit(failed);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "bit i: name i was taken";
+}
+
+// A port leaves the program with the line settings it came with, whichever way it is closed.
+TEST_F(SerialLinePtyTest, ClosingGivesThePortItsOwnSettingsBack) {
+    const int watcher = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(watcher, 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(watcher, &before), 0);
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    before.c_oflag |= OPOST;
+    cfsetspeed(&before, B9600);
+    ASSERT_EQ(tcsetattr(watcher, TCSANOW, &before), 0);
+    ASSERT_EQ(tcgetattr(watcher, &before), 0);
+
+    const auto same = [&](const char* how) {
+        termios after{};
+        ASSERT_EQ(tcgetattr(watcher, &after), 0);
+        EXPECT_EQ(after.c_lflag, before.c_lflag) << how;
+        EXPECT_EQ(after.c_iflag, before.c_iflag) << how;
+        EXPECT_EQ(after.c_oflag, before.c_oflag) << how;
+        EXPECT_EQ(after.c_cflag, before.c_cflag) << how;
+        EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before)) << how;
+    };
+    Connect();
+    line.ClosePort();
+    same("ClosePort");
+    {
+        TSerialLine own;
+        own.OpenPort(pty.SlavePath());
+        own.ConfigureLine(38400, 8, 'N', 0, false, false);
+        ASSERT_EQ(own.LastErrorCode(), 0) << own.LastErrorText();
+    }
+    same("destruction");
+    ::close(watcher);
 }
 
 TEST_F(SerialLinePtyTest, DescriptorDoesNotReachAChildProgram) {

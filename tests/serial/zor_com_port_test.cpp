@@ -558,18 +558,31 @@ TEST_F(ZorComPortTest, StopWhileWaitingForConnection) {
     EXPECT_FALSE(port->Active());
 }
 
+// A stop also cuts short the wait for a command to drain; that is no failed write.
 TEST_F(ZorComPortTest, StopWhileOpen) {
-    Connect();
-    QElapsedTimer timer;
-    timer.start();
-    port->SetActive(false);
-    EXPECT_LT(timer.elapsed(), 1000);
-    ASSERT_TRUE(WaitUntil([&] { return !port->HasWorker(); }));
-    EXPECT_THAT(log.From("Connected"),
-                ElementsAre("Connected", "Disconnected", "Active0", "Disconnected"));
-    EXPECT_FALSE(port->CheckTimerActive());
-    EXPECT_FALSE(port->TimeOutTimerActive());
-    EXPECT_EQ(fake->With([&] { return fake->closes; }), 1);
+    const std::vector<std::string> orderlyEnd{"Disconnected", "Active0", "Disconnected"};
+    for (const bool draining : {false, true}) {
+        SCOPED_TRACE(draining ? "while a command drains" : "idle");
+        log.events.clear();
+        fake->Change([&] { return fake->draining = draining; });
+        Connect();
+        std::vector<std::string> expected{"Connected"};
+        if (draining) {
+            port->SendString("X", false);
+            ASSERT_TRUE(fake->WaitFor([&] { return fake->inDrain; }));
+            expected.emplace_back("Send X");
+        }
+        expected.insert(expected.end(), orderlyEnd.begin(), orderlyEnd.end());
+        QElapsedTimer timer;
+        timer.start();
+        port->SetActive(false);
+        EXPECT_LT(timer.elapsed(), 1000);
+        ASSERT_TRUE(WaitUntil([&] { return !port->HasWorker(); }));
+        EXPECT_EQ(log.From("Connected"), expected);
+        EXPECT_FALSE(port->CheckTimerActive());
+        EXPECT_FALSE(port->TimeOutTimerActive());
+    }
+    EXPECT_EQ(fake->With([&] { return fake->closes; }), 2);
 }
 
 TEST_F(ZorComPortTest, ActiveFalseThenTrueAtOnceKeepsTheOldWorker) {

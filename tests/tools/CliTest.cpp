@@ -1,4 +1,5 @@
 #include "PortClient.h"
+#include "ToolProcess.h"
 
 #include "frame/PulseFrame.h"
 #include "tools/irsim/Cli.h"
@@ -168,28 +169,16 @@ TEST_F(IrsimConsole, QuitBlankCommentAndUnknown) {
 class IrsimProgram : public ::testing::Test {
 protected:
     void Start(std::vector<std::string> arguments) {
-        // The test mains always set the folder of this build's tools.
-        const std::string program = std::string(std::getenv("DEKODER_TOOLS_DIR")) + "/irsim";
-        ASSERT_EQ(::access(program.c_str(), X_OK), 0) << "no simulator program at " << program;
+        ASSERT_EQ(::access(tooltest::ToolPath("irsim").c_str(), X_OK), 0) << "no simulator program";
         int in[2], out[2];
         ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
         ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
-        pid_ = ::fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            ::dup2(in[0], STDIN_FILENO);
-            ::dup2(out[1], STDOUT_FILENO);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (std::string& a : arguments)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
+        pid_ = tooltest::StartTool("irsim", std::move(arguments), in[0], out[1]);
         ::close(in[0]);
         ::close(out[1]);
         stdin_ = test::Fd(in[1]);
         stdout_ = test::Fd(out[0]);
+        ASSERT_GE(pid_, 0);
     }
 
     ~IrsimProgram() override {

@@ -1,5 +1,6 @@
 #include "analysis/Analysis.h"
 #include "frame/PulseFrame.h"
+#include "tests/tools/ToolProcess.h"
 
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
@@ -47,26 +48,17 @@ protected:
     }
 
     Outcome Start(std::vector<std::string> arguments, const std::string& input = {}) {
-        const std::string program = std::string(std::getenv("DEKODER_TOOLS_DIR")) + "/irdecode";
-        const fs::path in = File("stdin", input), out = folder_ / "stdout",
-                       err = folder_ / "stderr";
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const auto redirect = [](const fs::path& path, int flags, int to) {
-                const int fd = ::open(path.c_str(), flags, 0600);
-                if (fd < 0 || ::dup2(fd, to) < 0)
-                    ::_exit(126);
-            };
-            redirect(in, O_RDONLY, STDIN_FILENO);
-            redirect(out, O_WRONLY | O_CREAT | O_TRUNC, STDOUT_FILENO);
-            redirect(err, O_WRONLY | O_CREAT | O_TRUNC, STDERR_FILENO);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (std::string& a : arguments)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
+        const fs::path out = folder_ / "stdout", err = folder_ / "stderr";
+        const auto open = [](const fs::path& path, int flags) {
+            return ::open(path.c_str(), flags | O_CLOEXEC, 0600);
+        };
+        const int files[] = {open(File("stdin", input), O_RDONLY),
+                             open(out, O_WRONLY | O_CREAT | O_TRUNC),
+                             open(err, O_WRONLY | O_CREAT | O_TRUNC)};
+        const pid_t pid =
+            tooltest::StartTool("irdecode", std::move(arguments), files[0], files[1], files[2]);
+        for (const int fd : files)
+            ::close(fd);
         Outcome run;
         int status = 0;
         if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
@@ -146,7 +138,9 @@ TEST_F(Irdecode, ExitStatusesAndMessages) {
         {{"--from", "flipper", missing}, "", 2, missing},
         {{"--frame-file", missing}, "", 2, missing},
         {{folder_.string()}, "", 2, "is a folder"},
-        {{"--to", "irremote"}, "900 450\n900 450\n", 2, "exactly one signal"},
+        {{"--to", "irremote"}, "900 450\n900 450\n", 0, ""},
+        // Binary input: the bad word is quoted with its control and stray bytes escaped.
+        {{}, "9000 \x1b[2J\xff\x01\xc3\xa9\n", 2, "line 1: \"\\x1B[2J\\xFF\\x01\xc3\xa9\" is not"},
         {{"--from", "tape", "-"}, "", 2, "--from"},
     };
     for (const Status& c : cases) {

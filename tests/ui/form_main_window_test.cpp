@@ -279,10 +279,12 @@ TEST(PortHints, TheFirstCauseOfAnAttemptIsKeptUntilTheDeviceAnswers) {
     diagnosis.ComError(ENOENT, "No such file or directory");
     diagnosis.ComError(EBADF, "Bad file descriptor");
     EXPECT_EQ(hint(), "missing");
+    EXPECT_EQ(diagnosis.ErrorText(), U("Błąd portu: 2 No such file or directory"));
     diagnosis.AttemptStarted("ttyUSB0");
     EXPECT_EQ(hint(), "-");
     diagnosis.PortOpened();
     ASSERT_TRUE(silence());
+    EXPECT_EQ(diagnosis.ErrorText(), QString());
     // An error after the silence says more than the silence.
     diagnosis.ComError(EBUSY, "Device or resource busy");
     EXPECT_EQ(hint(), "busy");
@@ -305,7 +307,10 @@ TEST(MainWindowPort, AMissingPortSaysSoUntilEnterAppliesAWorkingOne) {
     EXPECT_EQ(PortHint(window),
               U("Nie ma portu /dev/ttyNOTHERE: sprawdź nazwę portu i czy urządzenie jest "
                 "podłączone."));
-    EXPECT_EQ(window.Find("StatusPanel5")->toolTip(), window->LastComErrorText());
+    // The tool tip names the same cause: the open's error.
+    const auto toolTip = [&] { return window.Find("StatusPanel5")->toolTip(); };
+    EXPECT_EQ(toolTip(), U("Błąd portu: 2 %1").arg(U(std::strerror(ENOENT))));
+    EXPECT_EQ(toolTip(), window->LastComErrorText());
 
     formtest::Device device;
     auto* box = window.Find<QComboBox>("ComboBox1");
@@ -319,6 +324,7 @@ TEST(MainWindowPort, AMissingPortSaysSoUntilEnterAppliesAWorkingOne) {
                U("<----> Połączony     irsim IR transceiver 1.0");
     }));
     EXPECT_EQ(PortHint(window), QString());
+    EXPECT_EQ(toolTip(), QString());
 }
 
 TEST(MainWindowPort, TheDropDownIsRebuiltOnEveryOpeningAndKeepsTheText) {

@@ -1,5 +1,6 @@
 #include "tools/irdecode/Input.h"
 
+#include "analysis/Formats.h"
 #include "frame/PulseFrame.h"
 #include "frame/TextFields.h"
 
@@ -20,7 +21,7 @@ std::string_view TrimSeparators(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-int32_t Magnitude(std::string_view word) {
+int32_t WordDuration(std::string_view word) {
     std::string_view digits = word;
     if (!digits.empty() && (digits.front() == '-' || digits.front() == '+'))
         digits.remove_prefix(1);
@@ -28,9 +29,7 @@ int32_t Magnitude(std::string_view word) {
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (digits.empty() || digits.front() == '-' || error != std::errc{} ||
         end != digits.data() + digits.size() || value > std::numeric_limits<int32_t>::max()) {
-        const std::string shown(word.substr(0, 40));
-        throw InputError("\"" + shown + (word.size() > 40 ? "..." : "") +
-                         "\" is not a duration in µs");
+        throw InputError(analysis::formats::Quoted(word) + " is not a duration in µs");
     }
     return static_cast<int32_t>(value);
 }
@@ -39,10 +38,8 @@ analysis::Durations DeviceLine(std::string_view text) {
     frame::TakeField(text, ','); // the signature
     analysis::Durations durations;
     while (!text.empty()) {
-        const int32_t d = frame::DurationFromField(frame::TakeField(text, ','));
-        durations.push_back(d == std::numeric_limits<int32_t>::min()
-                                ? std::numeric_limits<int32_t>::max()
-                                : (d < 0 ? -d : d));
+        durations.push_back(
+            analysis::Magnitude(frame::DurationFromField(frame::TakeField(text, ','))));
     }
     return durations;
 }
@@ -60,7 +57,7 @@ analysis::Durations ParseSignalLine(std::string_view line) {
             return durations;
         text.remove_prefix(first);
         const auto end = text.find_first_of(Separators);
-        durations.push_back(Magnitude(text.substr(0, end)));
+        durations.push_back(WordDuration(text.substr(0, end)));
         if (end == std::string_view::npos)
             return durations;
         text.remove_prefix(end);
