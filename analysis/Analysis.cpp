@@ -98,7 +98,7 @@ class Scanner {
 public:
     explicit Scanner(std::span<const int32_t> magnitudes)
         : magnitudes_(magnitudes), set_(detail::CurrentProtocols()),
-          tolerance_(detail::EstimateTolerance(magnitudes)), familyCoded_(FamilyCoded(set_)) {}
+          tolerance_(detail::EstimateTolerance(magnitudes)), engineRows_(EngineRows(set_)) {}
 
     const detail::Tolerance& tolerance() const { return tolerance_; }
 
@@ -121,8 +121,12 @@ public:
                 candidates.push_back(std::move(candidate));
             }
         }
-        for (std::size_t i = 0; i < set_->rows.size(); ++i)
-            Decode(set_->rows[i], i, at, candidates);
+        // Candidates are ranked by their row's order, not by the order they are found in.
+        for (const EngineRow& row : *engineRows_) {
+            if (!FrameMayStart(magnitudes_, at, row.minGapUs))
+                break;
+            Decode(set_->rows[row.order], row.order, at, candidates);
+        }
         std::optional<Candidate> best;
         for (Candidate& candidate : candidates) {
             if (std::any_of(candidates.begin(), candidates.end(),
@@ -158,27 +162,36 @@ private:
         });
     }
 
-    // Per row of the set: decoded by family code instead of the engine. Worked out once per set.
-    static std::shared_ptr<const std::vector<char>>
-    FamilyCoded(const std::shared_ptr<const ProtocolSet>& set) {
+    // The rows the engine decodes (the others are family code), ordered by the gap they need
+    // before a frame: a start after a shorter gap skips the rest without looking at them.
+    // Worked out once per set.
+    struct EngineRow {
+        int64_t minGapUs;
+        std::size_t order;
+    };
+    static std::shared_ptr<const std::vector<EngineRow>>
+    EngineRows(const std::shared_ptr<const ProtocolSet>& set) {
         thread_local std::shared_ptr<const ProtocolSet> seen;
-        thread_local std::shared_ptr<const std::vector<char>> coded;
+        thread_local std::shared_ptr<const std::vector<EngineRow>> rows;
         if (set != seen) {
-            auto flags = std::make_shared<std::vector<char>>();
-            for (const CompiledRow& row : set->rows)
-                flags->push_back(!row.user && LegacyFamilyOf(row.name) != nullptr);
-            coded = std::move(flags);
+            auto list = std::make_shared<std::vector<EngineRow>>();
+            for (std::size_t i = 0; i < set->rows.size(); ++i) {
+                const CompiledRow& row = set->rows[i];
+                if (row.user || LegacyFamilyOf(row.name) == nullptr)
+                    list->push_back({row.minGapBeforeUs, i});
+            }
+            std::stable_sort(
+                list->begin(), list->end(),
+                [](const EngineRow& a, const EngineRow& b) { return a.minGapUs < b.minGapUs; });
+            rows = std::move(list);
             seen = set;
         }
-        return coded;
+        return rows;
     }
 
     void Decode(const CompiledRow& row, std::size_t order, std::size_t at,
                 std::vector<Candidate>& out) const {
-        if ((*familyCoded_)[order])
-            return;
-        if (!FrameMayStart(magnitudes_, at, row.minGapBeforeUs) ||
-            !row.protocol->MayStartAt(magnitudes_, at))
+        if (!row.protocol->MayStartAt(magnitudes_, at))
             return;
         for (irp::Match& match : row.protocol->Decode(magnitudes_, at)) {
             if (!set_->Holds(row, match.params))
@@ -207,7 +220,7 @@ private:
     std::span<const int32_t> magnitudes_;
     std::shared_ptr<const ProtocolSet> set_;
     detail::Tolerance tolerance_;
-    std::shared_ptr<const std::vector<char>> familyCoded_;
+    std::shared_ptr<const std::vector<EngineRow>> engineRows_;
 };
 
 } // namespace

@@ -458,7 +458,10 @@ private:
                     continue;
                 if (n == 0) {
                     firstCursor = c;
-                    firstSink = sink;
+                    // Only the durations read: the whole buffer is many times larger.
+                    firstSink.n = sink.n;
+                    firstSink.lagSum = sink.lagSum;
+                    std::copy_n(sink.items, sink.n, firstSink.items);
                 }
                 order[n++] = {cost, symbol};
             }
@@ -593,6 +596,7 @@ void Survey(Protocol::Impl& impl) {
         seed ^= seed << 17;
         return seed;
     };
+    std::size_t maxDurations = 0;
     for (int round = 0; round < 96; ++round) {
         std::vector<Param> given;
         for (const ParamSpec& spec : m.params) {
@@ -629,6 +633,8 @@ void Survey(Protocol::Impl& impl) {
             --count;
         }
         const auto leadOut = static_cast<int64_t>(std::llround(gap));
+        for (std::size_t i = 1; i + 1 < count; i += 2)
+            impl.longestSpaceUs = std::max(impl.longestSpaceUs, -d[i]);
         if (!impl.surveyed) {
             impl.leadOutUs = leadOut;
             impl.firstMarkMin = impl.firstMarkMax = mark;
@@ -641,8 +647,21 @@ void Survey(Protocol::Impl& impl) {
         impl.firstSpaceMin = std::min(impl.firstSpaceMin, space);
         impl.firstSpaceMax = std::max(impl.firstSpaceMax, space);
         impl.minDurations = std::min(impl.minDurations, count);
+        maxDurations = std::max(maxDurations, count);
         impl.leadOutUs = std::min(impl.leadOutUs, leadOut);
     }
+    const auto paired = [](const std::vector<double>& symbol) {
+        if (symbol.empty() || symbol.front() <= 0 || symbol.back() >= 0)
+            return false;
+        for (std::size_t i = 0; i < symbol.size(); ++i)
+            if ((symbol[i] > 0) != (i % 2 == 0))
+                return false;
+        return true;
+    };
+    impl.fixedLength = impl.surveyed && maxDurations == impl.minDurations &&
+                       std::all_of(m.symbols.begin(), m.symbols.end(), [&](const Symbols& sym) {
+                           return std::all_of(sym.durations.begin(), sym.durations.end(), paired);
+                       });
 }
 
 } // namespace detail
@@ -658,8 +677,20 @@ bool Protocol::MayStartAt(std::span<const int32_t> d, std::size_t at,
         return true;
     // Renders seen are not every frame: merged halves of bi-phase symbols can make a frame a
     // good deal shorter than the shortest sample, so only two thirds of it are asked for.
-    if (d.size() - at < impl.minDurations * 2 / 3)
+    if (d.size() - at < (impl.fixedLength ? impl.minDurations : impl.minDurations * 2 / 3))
         return false;
+    if (impl.fixedLength) {
+        // Where a frame of fixed length ends there must be a gap (or the signal's end), and no
+        // space inside it can be a gap. Both bounds leave twice the room the matcher gives, as
+        // the renders seen may miss a frame's extremes.
+        const std::size_t end = at + impl.minDurations;
+        if (end < d.size() && d[end] < impl.leadOutUs / 8)
+            return false;
+        const double longest = 2 * (impl.longestSpaceUs + Jitter(o, impl.longestSpaceUs));
+        for (std::size_t i = at + 1; i + 1 < end; i += 2)
+            if (d[i] > longest)
+                return false;
+    }
     const double mark = d[at];
     if (mark < impl.firstMarkMin - Jitter(o, impl.firstMarkMin) ||
         mark > impl.firstMarkMax + o.maxLagUs + Jitter(o, impl.firstMarkMax))
@@ -710,7 +741,12 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     Matcher matcher(impl, d, o);
     if (!matcher.Run(impl.prefix, s))
         return {};
-    const Env first = s.env;
+    // Scratch reused like the state: a held key's repeats would otherwise copy everything read
+    // so far once per repeat.
+    thread_local Env first;
+    thread_local Env saved;
+    first.values.assign(s.env.values.begin(), s.env.values.end());
+    first.known.assign(s.env.known.begin(), s.env.known.end());
     Match match;
     match.first = at;
 
@@ -722,12 +758,29 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     };
     std::vector<RepeatRec> repeats;
     bool toggled = false;
+    const bool anyMemory =
+        std::any_of(m.params.begin(), m.params.end(), [](const ParamSpec& p) { return p.memory; });
     while (m.repeating >= 0 && s.c.pendSign < 0 && s.c.cur < d.size() &&
            static_cast<int>(repeats.size()) < o.maxRepeats && d[s.c.cur] <= GapHigh(s.c.pend)) {
         bool ok = false;
         bool changed = false;
-        for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
-            State r = s;
+        for (int attempt = 0; attempt < (anyMemory ? 2 : 1) && !ok; ++attempt) {
+            // What a failed attempt must give back; the checks and undo records of the frame
+            // before are not needed any more.
+            const Cursor cursor = s.c;
+            const double lagSum = s.lagSum;
+            const int lagCount = s.lagCount;
+            const std::size_t closures = s.closures.size();
+            const std::size_t spans = s.spans.size();
+            const bool recordSpans = s.recordSpans;
+            const uint64_t carryBits = s.carryBits;
+            const int carryCount = s.carryCount;
+            const std::size_t carryFirst = s.carryFirst;
+            const int lag = s.lag;
+            const double residual = s.residual;
+            saved.values.assign(s.env.values.begin(), s.env.values.end());
+            saved.known.assign(s.env.known.begin(), s.env.known.end());
+            State& r = s;
             r.closures.push_back({r.c.cur, r.c.pend, 0});
             ++r.c.cur;
             r.c.pendSign = 0;
@@ -738,23 +791,31 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             r.undo.clear();
             if (attempt == 1) {
                 // Only the memory parameters are free: everything else is checked as sent.
-                bool any = false;
                 for (std::size_t p = 0; p < m.params.size(); ++p)
-                    if (m.params[p].memory) {
+                    if (m.params[p].memory)
                         r.env.known[static_cast<std::size_t>(m.paramVars[p])] = 0;
-                        any = true;
-                    }
-                if (!any)
-                    break;
             }
             const std::size_t unitFirst = r.c.cur;
             // A unit that sends nothing repeats nothing.
             if (matcher.Run(impl.unit, r) && r.c.cur > unitFirst) {
                 ok = true;
                 changed = attempt == 1;
-                s = std::move(r);
                 repeats.push_back({unitFirst, s.c.cur - 1, changed});
+                break;
             }
+            s.c = cursor;
+            s.lagSum = lagSum;
+            s.lagCount = lagCount;
+            s.closures.resize(closures);
+            s.spans.resize(spans);
+            s.recordSpans = recordSpans;
+            s.carryBits = carryBits;
+            s.carryCount = carryCount;
+            s.carryFirst = carryFirst;
+            s.lag = lag;
+            s.residual = residual;
+            s.env.values.assign(saved.values.begin(), saved.values.end());
+            s.env.known.assign(saved.known.begin(), saved.known.end());
         }
         if (!ok)
             break;

@@ -37,6 +37,10 @@ struct Protocol::Impl {
     double firstMarkMin = 0, firstMarkMax = 0;
     double firstSpaceMin = 0, firstSpaceMax = 0;
     std::size_t minDurations = 0;
+    // Every frame seen had minDurations durations and no two symbols can merge (each is marks
+    // and spaces in turn, mark first, space last): a frame needs exactly that many.
+    bool fixedLength = false;
+    double longestSpaceUs = 0; // inside a frame, at nominal timing
 
     detail::Env EmptyEnv() const {
         return {std::vector<int64_t>(model.variables.size(), 0),
