@@ -4,6 +4,7 @@
 // Also the time to analyse a NEC frame and 301-duration signals with the whole table. A report,
 // not a test: `table_accuracy` prints the figures for docs/performance.md.
 #include "analysis/Analysis.h"
+#include "tests/analysis/SameSignal.h"
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -12,26 +13,9 @@
 #include <random>
 using namespace analysis;
 
-// Names a signal cannot tell apart, as in the analysis tests.
-std::string SignalClass(const std::string& name) {
-    for (const char* nec : {"NEC", "NEC1", "NEC2", "Pioneer"})
-        if (name == nec)
-            return "NEC";
-    if (name.starts_with("NEC") && name.ends_with("-f16"))
-        return "NEC-f16";
-    if (name.starts_with("NECx"))
-        return "NECx";
-    return name;
-}
-bool SameSignal(const std::string& r, const std::string& d) {
-    if (SignalClass(d) == SignalClass(r) || LoneName(r) == d || LoneName(d) == r ||
-        PreferredOver(r, d))
-        return true;
-    for (auto& m : LoneNameMembers(d))
-        if (PreferredOver(m, r))
-            return true;
-    return false;
-}
+using analysistest::SameSignal;
+using analysistest::SignalClass;
+
 int main() {
     std::mt19937 rnd(5);
     auto timeIt = [](const Durations& s, int n) {
