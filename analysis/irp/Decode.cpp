@@ -272,8 +272,49 @@ private:
         const auto expected = FieldBits(m_, node, s.env);
         if (expected)
             return expected->bits == bits;
+        if (BindOffset(s, f, value, bits, width, widthValue))
+            return true;
         s.deferred.push_back({node, bits});
         return true;
+    }
+
+    // A field of a parameter plus or minus a constant, `(D-1):4`: the parameter is the one value
+    // of its range the bits allow.
+    bool BindOffset(State& s, const Node& f, const Node& value, uint64_t bits, int width,
+                    std::optional<int64_t> widthValue) {
+        if ((value.op != Op::Add && value.op != Op::Sub) || f.c >= 0 || f.complement ||
+            !widthValue || *widthValue <= 0 || width >= 62)
+            return false;
+        const Node& left = m_.nodes[static_cast<std::size_t>(value.a)];
+        const Node& right = m_.nodes[static_cast<std::size_t>(value.b)];
+        if (left.op != Op::Var || right.op != Op::Num)
+            return false;
+        const Variable& v = m_.variables[static_cast<std::size_t>(left.var)];
+        const auto var = static_cast<std::size_t>(left.var);
+        if (v.definition >= 0 || v.spec < 0 || (s.env.known[var] & ~KnownZeros(v.spec)) != 0)
+            return false;
+        const ParamSpec& spec = m_.params[static_cast<std::size_t>(v.spec)];
+        const int64_t period = int64_t{1} << width;
+        if (spec.max - spec.min >= period)
+            return false;
+        const int64_t raw =
+            static_cast<int64_t>(bits) + (value.op == Op::Sub ? right.value : -right.value);
+        int64_t candidate = spec.min + (((raw - spec.min) % period) + period) % period;
+        if (candidate > spec.max)
+            return false;
+        s.undo.push_back({left.var, s.env.values[var], s.env.known[var]});
+        s.env.values[var] = candidate;
+        s.env.known[var] = ~uint64_t{0};
+        return true;
+    }
+
+    // The bits a parameter's range leaves zero (known from the start of a decode).
+    uint64_t KnownZeros(int spec) const {
+        const ParamSpec& p = m_.params[static_cast<std::size_t>(spec)];
+        if (p.min < 0)
+            return 0;
+        const int bits = std::bit_width(static_cast<uint64_t>(p.max));
+        return bits >= 64 ? 0 : ~((uint64_t{1} << bits) - 1);
     }
 
     bool Steps(std::size_t i, State& s) {
@@ -658,7 +699,7 @@ void Survey(Protocol::Impl& impl) {
                 return false;
         return true;
     };
-    impl.fixedLength = impl.surveyed && maxDurations == impl.minDurations &&
+    impl.fixedLength = impl.surveyed && !impl.hasTail && maxDurations == impl.minDurations &&
                        std::all_of(m.symbols.begin(), m.symbols.end(), [&](const Symbols& sym) {
                            return std::all_of(sym.durations.begin(), sym.durations.end(), paired);
                        });
@@ -760,66 +801,108 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     bool toggled = false;
     const bool anyMemory =
         std::any_of(m.params.begin(), m.params.end(), [](const ParamSpec& p) { return p.memory; });
+    // What a failed attempt must give back; the checks and undo records of the frame before are
+    // not needed any more.
+    struct Snapshot {
+        Cursor cursor;
+        double lagSum = 0;
+        int lagCount = 0;
+        std::size_t closures = 0, spans = 0;
+        bool recordSpans = false;
+        uint64_t carryBits = 0;
+        int carryCount = 0;
+        std::size_t carryFirst = 0;
+        int lag = 0;
+        double residual = 0;
+    };
+    const auto save = [&](Snapshot& k, Env& env) {
+        k = {s.c,           s.lagSum,    s.lagCount,   s.closures.size(), s.spans.size(),
+             s.recordSpans, s.carryBits, s.carryCount, s.carryFirst,      s.lag,
+             s.residual};
+        env.values.assign(s.env.values.begin(), s.env.values.end());
+        env.known.assign(s.env.known.begin(), s.env.known.end());
+    };
+    const auto restore = [&](const Snapshot& k, const Env& env) {
+        s.c = k.cursor;
+        s.lagSum = k.lagSum;
+        s.lagCount = k.lagCount;
+        s.closures.resize(k.closures);
+        s.spans.resize(k.spans);
+        s.recordSpans = k.recordSpans;
+        s.carryBits = k.carryBits;
+        s.carryCount = k.carryCount;
+        s.carryFirst = k.carryFirst;
+        s.lag = k.lag;
+        s.residual = k.residual;
+        s.env.values.assign(env.values.begin(), env.values.end());
+        s.env.known.assign(env.known.begin(), env.known.end());
+    };
+    // Reads `program` after the gap that ends what was read so far (a repeat, the tail).
+    const auto after = [&](const std::vector<Step>& program) {
+        if (s.c.pendSign >= 0 || s.c.cur >= d.size() || d[s.c.cur] > GapHigh(s.c.pend))
+            return false;
+        s.closures.push_back({s.c.cur, s.c.pend, 0});
+        ++s.c.cur;
+        s.c.pendSign = 0;
+        s.c.atStart = true;
+        s.c.t = 0;
+        s.recordSpans = false;
+        s.deferred.clear();
+        s.undo.clear();
+        const std::size_t unitFirst = s.c.cur;
+        // A unit that sends nothing repeats nothing.
+        return matcher.Run(program, s) && s.c.cur > unitFirst;
+    };
+    thread_local Env beforeLastEnv;
+    Snapshot attemptState;
+    Snapshot beforeLast;
     while (m.repeating >= 0 && s.c.pendSign < 0 && s.c.cur < d.size() &&
            static_cast<int>(repeats.size()) < o.maxRepeats && d[s.c.cur] <= GapHigh(s.c.pend)) {
         bool ok = false;
         bool changed = false;
         for (int attempt = 0; attempt < (anyMemory ? 2 : 1) && !ok; ++attempt) {
-            // What a failed attempt must give back; the checks and undo records of the frame
-            // before are not needed any more.
-            const Cursor cursor = s.c;
-            const double lagSum = s.lagSum;
-            const int lagCount = s.lagCount;
-            const std::size_t closures = s.closures.size();
-            const std::size_t spans = s.spans.size();
-            const bool recordSpans = s.recordSpans;
-            const uint64_t carryBits = s.carryBits;
-            const int carryCount = s.carryCount;
-            const std::size_t carryFirst = s.carryFirst;
-            const int lag = s.lag;
-            const double residual = s.residual;
-            saved.values.assign(s.env.values.begin(), s.env.values.end());
-            saved.known.assign(s.env.known.begin(), s.env.known.end());
-            State& r = s;
-            r.closures.push_back({r.c.cur, r.c.pend, 0});
-            ++r.c.cur;
-            r.c.pendSign = 0;
-            r.c.atStart = true;
-            r.c.t = 0;
-            r.recordSpans = false;
-            r.deferred.clear();
-            r.undo.clear();
+            save(attemptState, saved);
+            const std::size_t unitFirst = s.c.cur + 1;
             if (attempt == 1) {
                 // Only the memory parameters are free: everything else is checked as sent.
                 for (std::size_t p = 0; p < m.params.size(); ++p)
                     if (m.params[p].memory)
-                        r.env.known[static_cast<std::size_t>(m.paramVars[p])] = 0;
+                        s.env.known[static_cast<std::size_t>(m.paramVars[p])] = 0;
             }
-            const std::size_t unitFirst = r.c.cur;
-            // A unit that sends nothing repeats nothing.
-            if (matcher.Run(impl.unit, r) && r.c.cur > unitFirst) {
+            if (after(impl.unit)) {
                 ok = true;
                 changed = attempt == 1;
                 repeats.push_back({unitFirst, s.c.cur - 1, changed});
+                beforeLast = attemptState;
+                beforeLastEnv.values.assign(saved.values.begin(), saved.values.end());
+                beforeLastEnv.known.assign(saved.known.begin(), saved.known.end());
                 break;
             }
-            s.c = cursor;
-            s.lagSum = lagSum;
-            s.lagCount = lagCount;
-            s.closures.resize(closures);
-            s.spans.resize(spans);
-            s.recordSpans = recordSpans;
-            s.carryBits = carryBits;
-            s.carryCount = carryCount;
-            s.carryFirst = carryFirst;
-            s.lag = lag;
-            s.residual = residual;
-            s.env.values.assign(saved.values.begin(), saved.values.end());
-            s.env.known.assign(saved.known.begin(), saved.known.end());
+            restore(attemptState, saved);
         }
         if (!ok)
             break;
         toggled |= changed;
+    }
+    // What follows the held part (an end frame) completes the press: without it, or with the
+    // last repeat read as it, there is no match.
+    std::optional<RepeatRec> ending;
+    if (impl.hasTail) {
+        save(attemptState, saved);
+        const std::size_t tailFirst = s.c.cur + 1;
+        if (after(impl.tail)) {
+            ending = RepeatRec{tailFirst, s.c.cur - 1, false};
+        } else if (!repeats.empty()) {
+            restore(beforeLast, beforeLastEnv);
+            const std::size_t lastFirst = s.c.cur + 1;
+            repeats.pop_back();
+            if (after(impl.tail))
+                ending = RepeatRec{lastFirst, s.c.cur - 1, false};
+        }
+        if (!ending)
+            return {};
+        toggled = std::any_of(repeats.begin(), repeats.end(),
+                              [](const RepeatRec& r) { return r.toggled; });
     }
     match.last = s.c.cur - 1;
     match.repeats = static_cast<int>(repeats.size());
@@ -857,7 +940,9 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     }
 
     // Spans of the first frame: lead before the first field, bits, fields, trailer after.
-    const std::size_t frameLast = repeats.empty() ? match.last : repeats.front().first - 2;
+    const std::size_t frameLast = !repeats.empty() ? repeats.front().first - 2
+                                  : ending         ? ending->first - 2
+                                                   : match.last;
     std::size_t firstField = frameLast + 1;
     std::size_t lastField = match.first;
     bool anyField = false;
@@ -882,6 +967,8 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             label = "toggled";
         match.spans.push_back({Span::Kind::Repeat, label, r.first, r.last});
     }
+    if (ending)
+        match.spans.push_back({Span::Kind::Trailer, "end", ending->first, ending->last});
     std::vector<Match> out;
     out.push_back(std::move(match));
     return out;

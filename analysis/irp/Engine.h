@@ -14,8 +14,9 @@ struct FieldValue {
 // The bits a field sends (after complement, slice and reversal) and its width.
 std::optional<FieldValue> FieldBits(const Model& m, int node, const Env& env);
 
-enum class FlattenMode { Render, Prefix, Unit };
-// Render: the whole signal with `repeats` repeats; Prefix: the first frame; Unit: one repeat.
+enum class FlattenMode { Render, Prefix, Unit, Tail };
+// Render: the whole signal with `repeats` repeats; Prefix: the first frame; Unit: one repeat;
+// Tail: what follows the repeats (an ending frame, an end frame after the held part).
 // `before` (Prefix): whether anything is sent before the repeating stream.
 std::optional<ParseError> Flatten(const Model& m, FlattenMode mode, int repeats,
                                   std::vector<Step>& out, bool* before = nullptr);
@@ -29,6 +30,8 @@ struct Protocol::Impl {
     detail::Model model;
     std::vector<detail::Step> prefix; // the first frame
     std::vector<detail::Step> unit;   // one repeat
+    std::vector<detail::Step> tail;   // after the repeats
+    bool hasTail = false;             // the tail sends something: a press is not complete without
     RepeatForm held = RepeatForm::None;
     int64_t leadOutUs = 0;
     // What the first mark and space of a frame can be, and its fewest durations (from renders

@@ -187,7 +187,7 @@ namespace {
 // Flattens streams into steps. `repeats` more instances of the repeating stream than its base.
 class Flattener {
 public:
-    enum class Mode { Render, Prefix, Unit };
+    enum class Mode { Render, Prefix, Unit, Tail };
     Flattener(const Model& m, Mode mode, int repeats, bool* before)
         : m_(m), mode_(mode), repeats_(repeats), before_(before) {}
 
@@ -213,11 +213,14 @@ private:
     int starts_ = 0;
     bool stopped_ = false;
     bool emitted_ = false; // a duration before the repeating stream
+    bool tail_ = false;    // Tail: past the repeating stream's held instances
     std::optional<ParseError> error_;
 
     bool Push(Step step) {
         if (error_ || stopped_)
             return false;
+        if (mode_ == Mode::Tail && !tail_)
+            return true; // before the held part ends: the decoder has read that already
         if (out_->size() >= kMaxSteps) {
             error_ = ParseError{0, "the signal is too long"};
             return false;
@@ -241,15 +244,32 @@ private:
             *before_ = emitted_;
         int base = st.repeat == Repeat::Plus ? 1 : st.repeat == Repeat::CountPlus ? st.count : 0;
         // A key press sends something: a starred stream with nothing before it is sent once.
-        if (base == 0 && !emitted_)
+        if (base == 0 && (!emitted_ || m_.endFrame))
             base = 1;
+        // An empty first alternative (`[][T=0][T=1]`) sends no first frame of its own: the press
+        // starts with the repeated form.
+        const int first = EmptyAlternative(stream, 0) ? 1 : 0;
         const int total = mode_ == Mode::Render ? base + repeats_ : base;
-        for (int i = 0; i < total && !stopped_ && !error_; ++i)
-            Instance(stream, scope, i == 0 ? 0 : 1);
-        if (mode_ == Mode::Render && m_.hasEnding)
+        if (mode_ != Mode::Tail)
+            for (int i = 0; i < total && !stopped_ && !error_; ++i)
+                Instance(stream, scope, i == 0 ? first : 1);
+        tail_ = true;
+        if ((mode_ == Mode::Render || mode_ == Mode::Tail) && m_.hasEnding &&
+            !EmptyAlternative(stream, 2))
             Instance(stream, scope, 2);
         if (mode_ == Mode::Prefix)
             stopped_ = true;
+    }
+
+    // Whether the stream holds a variation whose alternative for `pass` is written and empty.
+    bool EmptyAlternative(int stream, int pass) const {
+        for (const Item& item : m_.streams[static_cast<std::size_t>(stream)].items) {
+            const int alt = item.alternatives[static_cast<std::size_t>(pass)];
+            if (item.kind == Item::Kind::Variation && alt >= 0 &&
+                m_.streams[static_cast<std::size_t>(alt)].items.empty())
+                return true;
+        }
+        return false;
     }
 
     void Instance(int stream, int scope, int pass) {
@@ -395,6 +415,9 @@ std::optional<ParseError> CheckNames(Model& m) {
 }
 
 std::optional<ParseError> CheckStreams(Model& m) {
+    // The bit symbols in scope where each set of bit symbols is written: symbols made of bit
+    // fields (`<0:2|2:2>`) are sent with those.
+    std::vector<int> parents(m.bitspecs.size(), -1);
     // One stream repeats while the key is held; its position is where the decoder's unit starts.
     std::vector<std::pair<int, int>> todo{{m.top, m.topBitspec}}; // stream, bit symbols in scope
     while (!todo.empty()) {
@@ -402,6 +425,8 @@ std::optional<ParseError> CheckStreams(Model& m) {
         todo.pop_back();
         const Stream& st = m.streams[static_cast<std::size_t>(stream)];
         const int scope = st.bitspec >= 0 ? st.bitspec : scope0;
+        if (st.bitspec >= 0 && st.bitspec != scope0)
+            parents[static_cast<std::size_t>(st.bitspec)] = scope0;
         if (st.repeat == Repeat::Star || st.repeat == Repeat::Plus ||
             st.repeat == Repeat::CountPlus) {
             if (m.repeating >= 0)
@@ -434,19 +459,53 @@ std::optional<ParseError> CheckStreams(Model& m) {
                         todo.push_back({alt, scope});
         }
     }
-    // Bit symbols are plain durations.
+    // Bit symbols are plain durations; constant bit fields in a symbol are expanded with the bit
+    // symbols in scope where it is written (outer ones first, as inner ones may use them).
     m.symbols.resize(m.bitspecs.size());
+    std::vector<std::pair<int, std::size_t>> order; // nesting depth, bit symbols
     for (std::size_t b = 0; b < m.bitspecs.size(); ++b) {
+        int depth = 0;
+        for (int p = parents[b]; p >= 0 && depth <= 1000; p = parents[static_cast<std::size_t>(p)])
+            ++depth;
+        order.push_back({depth, b});
+    }
+    std::sort(order.begin(), order.end());
+    for (const auto& [depth, b] : order) {
         m.symbols[b].bits = m.bitspecs[b].bitsPerSymbol;
         for (int s : m.bitspecs[b].symbols) {
             std::vector<double> durations;
+            const auto add = [&](double us) {
+                if (us == 0) // a zero length sends nothing; kept, it would stand for a sign
+                    return;  // it never shows
+                if (!durations.empty() && (durations.back() > 0) == (us > 0))
+                    durations.back() += us;
+                else
+                    durations.push_back(us);
+            };
             for (const Item& item : m.streams[static_cast<std::size_t>(s)].items) {
+                if (item.kind == Item::Kind::Field && parents[b] >= 0) {
+                    const Symbols& outer = m.symbols[static_cast<std::size_t>(parents[b])];
+                    const auto f = FieldBits(m, item.expr, Env{});
+                    if (!f || f->width % outer.bits != 0 || outer.durations.empty())
+                        return ParseError{item.position,
+                                          "a bit field in a bit symbol needs a fixed value that "
+                                          "fills the outer bit symbols"};
+                    for (int i = 0; i < f->width; i += outer.bits) {
+                        std::size_t index = 0;
+                        for (int j = 0; j < outer.bits; ++j) {
+                            const int at = m.msb ? f->width - 1 - (i + j) : i + j;
+                            index |= std::size_t{(f->bits >> at) & 1}
+                                     << (m.msb ? outer.bits - 1 - j : j);
+                        }
+                        for (double d : outer.durations[index])
+                            add(d);
+                    }
+                    continue;
+                }
                 if ((item.kind != Item::Kind::Flash && item.kind != Item::Kind::Gap) ||
                     item.expr >= 0)
                     return ParseError{item.position, "bit symbols hold only fixed durations"};
-                // A zero length sends nothing; kept, it would stand for a sign it never shows.
-                if (item.us > 0)
-                    durations.push_back(item.kind == Item::Kind::Flash ? item.us : -item.us);
+                add(item.kind == Item::Kind::Flash ? item.us : -item.us);
             }
             if (durations.size() > 12)
                 return ParseError{m.streams[static_cast<std::size_t>(s)].position,
@@ -456,6 +515,8 @@ std::optional<ParseError> CheckStreams(Model& m) {
                                   "a bit symbol sends nothing"};
             m.symbols[b].durations.push_back(std::move(durations));
         }
+    }
+    for (std::size_t b = 0; b < m.bitspecs.size(); ++b) {
         int8_t first = 0;
         for (const auto& symbol : m.symbols[b].durations) {
             const int8_t sign = symbol.front() > 0 ? 1 : -1;
@@ -486,7 +547,8 @@ std::optional<ParseError> Flatten(const Model& m, FlattenMode mode, int repeats,
                                   std::vector<Step>& out, bool* before) {
     const auto fm = mode == FlattenMode::Render   ? Flattener::Mode::Render
                     : mode == FlattenMode::Prefix ? Flattener::Mode::Prefix
-                                                  : Flattener::Mode::Unit;
+                    : mode == FlattenMode::Unit   ? Flattener::Mode::Unit
+                                                  : Flattener::Mode::Tail;
     return Flattener(m, fm, repeats, before).Run(out);
 }
 
@@ -598,6 +660,15 @@ std::variant<std::shared_ptr<const Protocol>, ParseError> Protocol::Compile(std:
         return *error;
     if (auto error = CheckStreams(m))
         return *error;
+    if (m.repeating >= 0) {
+        if (auto error = Flatten(m, FlattenMode::Tail, 0, impl->tail))
+            return *error;
+    }
+    impl->hasTail = std::any_of(impl->tail.begin(), impl->tail.end(), [](const Step& step) {
+        return step.kind == Step::Kind::Duration || step.kind == Step::Kind::Extent ||
+               step.kind == Step::Kind::Field;
+    });
+    m.endFrame = impl->hasTail;
     bool before = false;
     if (auto error = Flatten(m, FlattenMode::Prefix, 0, impl->prefix, &before))
         return *error;

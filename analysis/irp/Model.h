@@ -127,6 +127,9 @@ struct Model {
     int repeating = -1; // the stream with `*`, `+` or `n+`, -1 none
     int repeatingBitspec = -1;
     bool hasEnding = false;
+    // Something is sent after the held part (an end frame): a press then sends the held part at
+    // least once, as a start and an end frame around nothing would carry no key.
+    bool endFrame = false;
     // Half the smallest step between two bit durations of one sign, applied to durations up to
     // `capBelowUs` (twice the longest bit duration).
     double capUs = 1e18;
