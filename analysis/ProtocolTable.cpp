@@ -816,6 +816,11 @@ constexpr auto
                  R"({36k,1p,msb}<6,-10|6,-16|6,-22|6,-28>(15,-10,D:8,S:8,F:8,6,^100m)*[D:0..255,S:0..255,F:0..255])"},
                 {"Nokia12",
                  R"({36k,1p,msb}<6,-10|6,-16|6,-22|6,-28>(15,-10,D:4,F:8,6,^100m)*[D:0..15,F:0..255])"},
+                // [IT] Xiaomi: four symbols of two bits and a nibble checksum. Moderate: the
+                // checksum is zero for zero bits, so a frame of another protocol that starts with a
+                // long mark and short bits would read as one.
+                {"Xiaomi",
+                 R"({36k,290,msb}<2,-2|2,-3|2,-4|2,-5>(1000u,-2,D:8,F:8,C:4,2,^30m)*{C=(D:4:4^D:4^F:4:4^F:4)}[D:0..255,F:0..255])"},
                 // [IT] XMP, XMP-2: sixteen symbols of four bits, two checksummed halves; the first
                 // frame has T=0, the held ones T=8. XMP-2 is XMP with F below 256.
                 {"XMP-2",

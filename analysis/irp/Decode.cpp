@@ -619,6 +619,9 @@ std::string Label(const Model& m, const SpanRec& r, const Env& env) {
         const Variable& v = m.variables[static_cast<std::size_t>(value.var)];
         if (f.complement)
             return "~" + v.name;
+        // A defined value (a checksum) is not kept among the variables: the bits sent are it.
+        if (v.definition >= 0)
+            return v.name + "=" + std::to_string(r.bits);
         return v.name + "=" + std::to_string(env.values[static_cast<std::size_t>(value.var)]);
     }
     return std::to_string(r.bits);
