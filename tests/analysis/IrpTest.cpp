@@ -26,6 +26,16 @@ constexpr const char* kSharp = "{38k,264}<1,-3|1,-7>(D:5,F:8,1:2,1,-165,D:5,~F:8
 constexpr const char* kNokia32 =
     "{36k,1p,msb}<6,-10|6,-16|6,-22|6,-28>(15,-10,D:8,S:8,T:1,X:7,F:8,6,"
     "^100m)*[D:0..255,S:0..255,F:0..255,T@:0..1=0,X:0..127=0]";
+// Each symbol is two bits of the outer symbols; the fields are parameters less one.
+constexpr const char* kArctech =
+    "{0k,388}<1,-3|3,-1>(<0:2|2:2>((D-1):4,(S-1):4),40:7,F:1,0:1,-10.2m)*[D:1..16,S:1..16,F:0..1]";
+// A start frame, key frames while held, an end frame; the key frame can equal the end frame.
+constexpr const char* kNrc17 =
+    "{38k,500}<-1,1|1,-1>(1,-5,1:1,254:8,255:8,-28,(1,-5,1:1,F:8,D:8,-220)*,"
+    "1,-5,1:1,254:8,255:8,-200)[D:0..255,F:0..255]";
+// A position code: 0 in the first frame, 1 while held, 2 in the last one.
+constexpr const char* kOrtek = "{38.6k,480}<1,-1|-1,1>([P=0][P=1][P=2],4,-1,D:5,P:2,F:6,C:4,-48m)+"
+                               "{C=3+#D+#P+#F}[D:0..31,F:0..63]";
 // A checksum over the other fields, evaluated when the frame is complete.
 constexpr const char* kKaseikyo =
     "{37k,432}<1,-1|1,-3>(8,-4,2:8,32:8,D:8,S:8,F:8,(D^S^F):8,1,-173)*"
@@ -77,6 +87,14 @@ TEST(IrpAnalysisTest, GrammarAcceptsTheNotationAndPlacesErrors) {
         {"{38k,564}<1,-1|1,-3>(D:99)", 21},
         {"{38k,564}<1,-1|1,-3>(D:8,T=)", 27},
         {"{38k,564}<1,-1|0,-0>(D:8)", 15}, // a symbol of zero lengths sends nothing
+        {kArctech, {}},
+        {kNrc17, {}},
+        {kOrtek, {}},
+        {"{40k,520,msb}<1,-10|1,-1,1,-8>(S:1,<1:2|2:2>(F:D),-90m)*{D=5}[S:0..1,F:0..31]", {}},
+        {"{36k,330}<-1,1|1,-1>([][T=0][T=1],8,-6,D:8,T:1,-74m)*[D:0..255]", {}},
+        {"{38k,500}<1,-1|1,-3>(<D:2|2:2>(F:4),-9m)[D:0..3,F:0..15]", 22}, // not a fixed value
+        {"{38k,500}<1,-1|1,-2|1,-3|1,-4>(<1:3|2:2>(F:4),-9m)[F:0..15]", 32},
+        {"{38k,500}<0:2|2:2>(F:4)[F:0..15]", 10}, // no outer symbols
         {"{38k,564}<1,-1|1,-3>(" + std::string(5000, '(') + "1" + std::string(5000, ')') + ")", 0},
     };
     for (const Grammar& row : table) {
@@ -155,6 +173,21 @@ TEST(IrpAnalysisTest, RenderGivesNominalDurations) {
         {kRc5, {{"D", 0}, {"F", 0}, {"T", 1}}, 0, rc5},
         {kRc6, {{"D", 0}, {"F", 0}}, 0, rc6},
         {kSony12, {{"D", 0}, {"F", 1}}, 1, sonyTwice},
+        // Symbols of outer symbols, lsb first: 2:2 sends 0 then 1.
+        {"{0k,100}<1,-3|3,-1>(<0:2|2:2>(A:2),5)[A:0..3]",
+         {{"A", 2}},
+         0,
+         {100, 300, 100, 300, 100, 300, 300, 100, 5 * 100}},
+        // The held part at least once between the start and the end frame, then the end frame.
+        {"{0k,100}<1,-1|1,-3>(7,-7,(1,-2,F:1,-20)*,9,-9)[F:0..1]",
+         {{"F", 1}},
+         1,
+         {700, 700, 100, 200, 100, 2300, 100, 200, 100, 2300, 900}},
+        // No first frame of its own: the held form first, the third alternative last.
+        {"{0k,100}<1,-1|1,-3>([][T=0][T=1],4,-1,T:1,1,-30)*",
+         {},
+         0,
+         {400, 100, 100, 100, 100, 3000, 400, 100, 100, 300, 100}},
     };
     for (const RenderCase& row : table) {
         std::string error;
@@ -183,7 +216,8 @@ struct RoundTrip {
 
 TEST(IrpAnalysisTest, DecodeRoundTripUnderLagAndJitter) {
     std::mt19937 random(17);
-    for (const char* irp : {kNec1, kRc5, kRc6, kSony12, kSharp, kKaseikyo}) {
+    for (const char* irp :
+         {kNec1, kRc5, kRc6, kSony12, kSharp, kKaseikyo, kArctech, kNrc17, kOrtek}) {
         const auto protocol = Compiled(irp);
         for (const RoundTrip& condition : {RoundTrip{0, 0, 1.0}, RoundTrip{150, 100, 0.95}}) {
             int right = 0;
@@ -289,6 +323,25 @@ TEST(IrpAnalysisTest, DecodeReadsTogglesChecksAndSpans) {
                                  .value();
     EXPECT_TRUE(sony->Decode(sony15, 0).empty());
     EXPECT_FALSE(sony->MayStartAt(broken, 0));
+
+    // A press is not complete without its end frame; a last key frame that looks like the end
+    // frame is read as the end frame when nothing follows it.
+    const auto nrc17 = Compiled(kNrc17);
+    const Durations press = nrc17->Render({{"D", 255}, {"F", 254}}, 1).value();
+    matches = nrc17->Decode(press, 0);
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0].repeats, 1);
+    EXPECT_EQ(matches[0].last + 1, press.size());
+    EXPECT_EQ(matches[0].spans.back().label, "end");
+    const std::size_t endFrame = 2 * (1 + 17) + 1;
+    EXPECT_TRUE(nrc17->Decode(Durations(press.begin(), press.end() - endFrame), 0).empty());
+
+    // A defined check field is labelled with the bits sent.
+    const auto ortek = Compiled(kOrtek);
+    matches = ortek->Decode(ortek->Render({{"D", 1}, {"F", 3}}, 0).value(), 0);
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_TRUE(std::any_of(matches[0].spans.begin(), matches[0].spans.end(),
+                            [](const Span& span) { return span.label == "C=6"; }));
 }
 
 } // namespace
