@@ -23,8 +23,8 @@ using detail::SameName;
 // the table (the engine does not yet join toggled repeats, keep the family's windows at their
 // edges or read four-level symbols as the family code does); their rows in the table give their
 // names, preferences and whole-frame gaps.
-std::array<const Family*, 3> Families() {
-    return {&detail::PulseFamily(), &detail::BiPhaseFamily(), &detail::MultiLevelFamily()};
+std::array<const Family*, 2> Families() {
+    return {&detail::PulseFamily(), &detail::BiPhaseFamily()};
 }
 
 const Family* LegacyFamilyOf(std::string_view name) {

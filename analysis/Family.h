@@ -63,7 +63,6 @@ struct Family {
 const Family& PulseFamily();      // NEC family, Samsung36, Sony, JVC, Sharp, Denon, Kaseikyo
                                   // family, Mitsubishi, RCA, Thomson7, RECS80
 const Family& BiPhaseFamily();    // RC5, RC5x, RC6, RC6-6-20, MCE
-const Family& MultiLevelFamily(); // Grundig16, Nokia32
 
 // The reading of a signal that no listed protocol fits (magnitudes, mark first).
 Generic AnalyseGeneric(std::span<const int32_t> durations, const Tolerance& tolerance);
