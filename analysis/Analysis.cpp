@@ -20,9 +20,9 @@ using detail::ProtocolSet;
 using detail::SameName;
 
 // The protocols still decoded and rendered by their family code rather than by the engine from
-// the table (the engine does not yet join toggled repeats, keep the family's windows at their
-// edges or read four-level symbols as the family code does); their rows in the table give their
-// names, preferences and whole-frame gaps.
+// the table (the engine does not yet join toggled repeats or keep the family's windows at their
+// edges as the family code does); their rows in the table give their names, preferences and
+// whole-frame gaps.
 std::array<const Family*, 2> Families() {
     return {&detail::PulseFamily(), &detail::BiPhaseFamily()};
 }
