@@ -22,9 +22,10 @@ double Jitter(const DecodeOptions& o, double nominal) {
 
 // A bit's duration may stray at most half way to the nearest other one of its sign: beyond that
 // the reading would be a guess, and a miss is better than a wrong value.
-double Jitter(const DecodeOptions& o, const Protocol::Impl& impl, double nominal) {
+double Jitter(const DecodeOptions& o, const Protocol::Impl& impl, double nominal, bool mark) {
     const double j = Jitter(o, nominal);
-    return nominal <= impl.model.capBelowUs ? std::min(j, impl.model.capUs) : j;
+    const std::size_t k = mark ? 0 : 1;
+    return nominal <= impl.model.capBelowUs[k] ? std::min(j, impl.model.capUs[k]) : j;
 }
 
 // A gap ends a frame when it is clearly longer than the frame's own spaces; it still leads to a
@@ -77,6 +78,8 @@ struct Cursor {
     // The lags every duration so far allows: each is within the jitter window of nominal ± lag.
     double lagLo = 0;
     double lagHi = 0;
+    double lagSum = 0; // the lags read so far: their mean orders the choices
+    int lagCount = 0;
     int8_t pendSign = 0;
     bool atStart = true; // a space here is invisible (it joins the gap before)
 };
@@ -168,7 +171,7 @@ private:
             return false;
         const double value = d_[c.cur];
         const double n = c.pend;
-        const double jitter = Jitter(o_, impl_, n);
+        const double jitter = Jitter(o_, impl_, n, c.pendSign > 0);
         const bool mark = c.pendSign > 0;
         const double lag = mark ? value - n : n - value;
         const double lo = std::max(c.lagLo, lag - jitter);
@@ -176,7 +179,8 @@ private:
         if (lo > hi)
             return false;
         if (cost) {
-            const double off = lag - (c.lagLo + c.lagHi) * 0.5;
+            const double off =
+                lag - (c.lagCount ? c.lagSum / c.lagCount : (c.lagLo + c.lagHi) * 0.5);
             *cost += off * off;
         }
         if (s) {
@@ -187,6 +191,8 @@ private:
         }
         c.lagLo = lo;
         c.lagHi = hi;
+        c.lagSum += lag;
+        ++c.lagCount;
         ++c.cur;
         c.pendSign = 0;
         return true;
@@ -430,7 +436,7 @@ private:
         if (c.pendSign == 0 || c.cur >= d_.size())
             return true;
         const double value = d_[c.cur];
-        const double least = c.pend - Jitter(o_, impl_, c.pend);
+        const double least = c.pend - Jitter(o_, impl_, c.pend, c.pendSign > 0);
         return c.pendSign > 0 ? least <= value - c.lagLo : least <= value + c.lagHi;
     }
 
@@ -764,6 +770,8 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     s.lagCount = 0;
     s.c.lagLo = 0;
     s.c.lagHi = o.maxLagUs;
+    s.c.lagSum = 0;
+    s.c.lagCount = 0;
     s.closures.clear();
     s.undo.clear();
     s.deferred.clear();
@@ -937,7 +945,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             continue;
         }
         const double centre = c.kind > 0 ? c.nominal + s.lag : c.nominal - s.lag;
-        const double half = Jitter(o, impl, c.nominal);
+        const double half = Jitter(o, impl, c.nominal, c.kind > 0);
         w.low = Clamp(centre - half);
         w.high = Clamp(centre + half);
     }

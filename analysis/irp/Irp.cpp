@@ -530,11 +530,12 @@ std::optional<ParseError> CheckStreams(Model& m) {
                     if ((d > 0) == (sign > 0))
                         lengths.push_back(std::abs(d));
             std::sort(lengths.begin(), lengths.end());
+            const std::size_t k = sign > 0 ? 0 : 1;
             for (std::size_t i = 1; i < lengths.size(); ++i)
                 if (lengths[i] - lengths[i - 1] > 1e-6)
-                    m.capUs = std::min(m.capUs, (lengths[i] - lengths[i - 1]) / 2);
+                    m.capUs[k] = std::min(m.capUs[k], (lengths[i] - lengths[i - 1]) / 2);
             if (!lengths.empty())
-                m.capBelowUs = std::max(m.capBelowUs, 2 * lengths.back());
+                m.capBelowUs[k] = std::max(m.capBelowUs[k], 2 * lengths.back());
         }
     }
     m.hasEnding = m.repeating >= 0 && HasVariation(m, m.repeating, true);

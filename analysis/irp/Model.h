@@ -130,10 +130,11 @@ struct Model {
     // Something is sent after the held part (an end frame): a press then sends the held part at
     // least once, as a start and an end frame around nothing would carry no key.
     bool endFrame = false;
-    // Half the smallest step between two bit durations of one sign, applied to durations up to
-    // `capBelowUs` (twice the longest bit duration).
-    double capUs = 1e18;
-    double capBelowUs = 0;
+    // Per sign (marks, spaces): half the smallest step between two bit durations of that sign,
+    // applied to durations of that sign up to `capBelowUs` (twice the longest bit duration). Where
+    // every symbol has the same mark, marks are not held: they tell no symbol from another.
+    std::array<double, 2> capUs{1e18, 1e18};
+    std::array<double, 2> capBelowUs{0, 0};
 };
 
 // Values of the variables while rendering or decoding: `known` holds the bits that are set.
