@@ -284,12 +284,12 @@ private:
         return true;
     }
 
-    // A field of a parameter plus or minus a constant, `(D-1):4`: the parameter is the one value
-    // of its range the bits allow.
+    // A field of a parameter plus or minus a constant, `(D-1):4`, or times a power of two,
+    // `(F*256):16`: the parameter is the one value of its range the bits allow.
     bool BindOffset(State& s, const Node& f, const Node& value, uint64_t bits, int width,
                     std::optional<int64_t> widthValue) {
-        if ((value.op != Op::Add && value.op != Op::Sub) || f.c >= 0 || f.complement ||
-            !widthValue || *widthValue <= 0 || width >= 62)
+        if ((value.op != Op::Add && value.op != Op::Sub && value.op != Op::Mul) || f.c >= 0 ||
+            f.complement || !widthValue || *widthValue <= 0 || width >= 62)
             return false;
         const Node& left = m_.nodes[static_cast<std::size_t>(value.a)];
         const Node& right = m_.nodes[static_cast<std::size_t>(value.b)];
@@ -300,12 +300,25 @@ private:
         if (v.definition >= 0 || v.spec < 0 || (s.env.known[var] & ~KnownZeros(v.spec)) != 0)
             return false;
         const ParamSpec& spec = m_.params[static_cast<std::size_t>(v.spec)];
-        const int64_t period = int64_t{1} << width;
+        int64_t raw = static_cast<int64_t>(bits);
+        int free = width; // bits of the parameter the field holds
+        if (value.op == Op::Mul) {
+            if (right.value <= 0 || !std::has_single_bit(static_cast<uint64_t>(right.value)))
+                return false;
+            const int shift = std::countr_zero(static_cast<uint64_t>(right.value));
+            if (shift >= width)
+                return false;
+            if ((bits & ((uint64_t{1} << shift) - 1)) != 0)
+                return false; // the low bits of a product are zero: another value's frame
+            raw >>= shift;
+            free -= shift;
+        } else {
+            raw += value.op == Op::Sub ? right.value : -right.value;
+        }
+        const int64_t period = int64_t{1} << free;
         if (spec.max - spec.min >= period)
             return false;
-        const int64_t raw =
-            static_cast<int64_t>(bits) + (value.op == Op::Sub ? right.value : -right.value);
-        int64_t candidate = spec.min + (((raw - spec.min) % period) + period) % period;
+        const int64_t candidate = spec.min + (((raw - spec.min) % period) + period) % period;
         if (candidate > spec.max)
             return false;
         s.undo.push_back({left.var, s.env.values[var], s.env.known[var]});

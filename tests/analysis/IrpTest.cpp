@@ -29,6 +29,9 @@ constexpr const char* kNokia32 =
 // Each symbol is two bits of the outer symbols; the fields are parameters less one.
 constexpr const char* kArctech =
     "{0k,388}<1,-3|3,-1>(<0:2|2:2>((D-1):4,(S-1):4),40:7,F:1,0:1,-10.2m)*[D:1..16,S:1..16,F:0..1]";
+// Fields of a parameter times a power of two and less a constant.
+constexpr const char* kScaled =
+    "{38k,500}<1,-1|1,-3>(8,-4,(F*4):6,(D-1):3,1,-20m)*[F:0..15,D:1..8]";
 // A start frame, key frames while held, an end frame; the key frame can equal the end frame.
 constexpr const char* kNrc17 =
     "{38k,500}<-1,1|1,-1>(1,-5,1:1,254:8,255:8,-28,(1,-5,1:1,F:8,D:8,-220)*,"
@@ -217,7 +220,7 @@ struct RoundTrip {
 TEST(IrpAnalysisTest, DecodeRoundTripUnderLagAndJitter) {
     std::mt19937 random(17);
     for (const char* irp :
-         {kNec1, kRc5, kRc6, kSony12, kSharp, kKaseikyo, kArctech, kNrc17, kOrtek}) {
+         {kNec1, kRc5, kRc6, kSony12, kSharp, kKaseikyo, kArctech, kNrc17, kOrtek, kScaled}) {
         const auto protocol = Compiled(irp);
         for (const RoundTrip& condition : {RoundTrip{0, 0, 1.0}, RoundTrip{150, 100, 0.95}}) {
             int right = 0;
