@@ -880,6 +880,18 @@ constexpr auto
                  R"({40k,520,msb}<1,-10|1,-1,1,-8>(S:1,<1:2|2:2>(F:D),-90m)*{D=7}[S:0..1,F:0..127])"},
                 {"Zenith8",
                  R"({40k,520,msb}<1,-10|1,-1,1,-8>(S:1,<1:2|2:2>(F:D),-90m)*{D=8}[S:0..1,F:0..255])"},
+                // [IT] Sejin-1-38/56: four symbols of two bits, each four one-unit bits of the
+                // outer symbols (a mark for 1, a space for 0); C sums the nibbles and E.
+                {"Sejin-1-38",
+                 R"({38.8k,310,msb}<-1|1>(<8:4|4:4|2:4|1:4>(3,3:2,D:8,F:8,S:8,E:4,C:4,-77))*{C=D:4+D:4:4+F:4+F:4:4+S:4+S:4:4+E}[D:0..255,S:0..255,F:0..255,E:0..15=0])",
+                 {},
+                 "Sejin-1-56",
+                 Robust},
+                {"Sejin-1-56",
+                 R"({56.3k,310,msb}<-1|1>(<8:4|4:4|2:4|1:4>(3,3:2,D:8,F:8,S:8,E:4,C:4,-77))*{C=D:4+D:4:4+F:4+F:4:4+S:4+S:4:4+E}[D:0..255,S:0..255,F:0..255,E:0..15=0])",
+                 {},
+                 {},
+                 Robust},
                 // ---- Start, key and end frames
                 // [IT] OrtekMCE: a position code P, 0 first, 1 while held, 2 in the last frame.
                 {"OrtekMCE",
