@@ -300,7 +300,8 @@ private:
         if (v.definition >= 0 || v.spec < 0 || (s.env.known[var] & ~KnownZeros(v.spec)) != 0)
             return false;
         const ParamSpec& spec = m_.params[static_cast<std::size_t>(v.spec)];
-        int64_t raw = static_cast<int64_t>(bits);
+        // Modulo the field's period, in unsigned arithmetic: constants may be any size.
+        uint64_t raw = bits;
         int free = width; // bits of the parameter the field holds
         if (value.op == Op::Mul) {
             if (right.value <= 0 || !std::has_single_bit(static_cast<uint64_t>(right.value)))
@@ -313,14 +314,17 @@ private:
             raw >>= shift;
             free -= shift;
         } else {
-            raw += value.op == Op::Sub ? right.value : -right.value;
+            const auto c = static_cast<uint64_t>(right.value);
+            raw = value.op == Op::Sub ? raw + c : raw - c;
         }
-        const int64_t period = int64_t{1} << free;
-        if (spec.max - spec.min >= period)
+        const uint64_t period = uint64_t{1} << free;
+        const uint64_t span = static_cast<uint64_t>(spec.max) - static_cast<uint64_t>(spec.min);
+        if (span >= period)
             return false;
-        const int64_t candidate = spec.min + (((raw - spec.min) % period) + period) % period;
-        if (candidate > spec.max)
+        const uint64_t offset = (raw - static_cast<uint64_t>(spec.min)) & (period - 1);
+        if (offset > span)
             return false;
+        const auto candidate = static_cast<int64_t>(static_cast<uint64_t>(spec.min) + offset);
         s.undo.push_back({left.var, s.env.values[var], s.env.known[var]});
         s.env.values[var] = candidate;
         s.env.known[var] = ~uint64_t{0};
