@@ -525,10 +525,17 @@ std::optional<ParseError> CheckStreams(Model& m) {
         m.symbols[b].firstSign = first == 2 ? 0 : first;
         for (int sign : {1, -1}) {
             std::vector<double> lengths;
-            for (const auto& symbol : m.symbols[b].durations)
+            const auto& symbols = m.symbols[b].durations;
+            for (const auto& symbol : symbols)
                 for (double d : symbol)
                     if ((d > 0) == (sign > 0))
                         lengths.push_back(std::abs(d));
+            // Where one symbol ends as the next begins (bi-phase), the two halves merge: the
+            // merged lengths are read too and must stay apart from the single ones.
+            for (const auto& a : symbols)
+                for (const auto& next : symbols)
+                    if ((a.back() > 0) == (sign > 0) && (next.front() > 0) == (sign > 0))
+                        lengths.push_back(std::abs(a.back() + next.front()));
             std::sort(lengths.begin(), lengths.end());
             const std::size_t k = sign > 0 ? 0 : 1;
             for (std::size_t i = 1; i < lengths.size(); ++i)
