@@ -901,9 +901,11 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
                 ok = true;
                 changed = attempt == 1;
                 repeats.push_back({unitFirst, s.c.cur - 1, changed});
-                beforeLast = attemptState;
-                beforeLastEnv.values.assign(saved.values.begin(), saved.values.end());
-                beforeLastEnv.known.assign(saved.known.begin(), saved.known.end());
+                if (impl.hasTail) {
+                    beforeLast = attemptState;
+                    beforeLastEnv.values.assign(saved.values.begin(), saved.values.end());
+                    beforeLastEnv.known.assign(saved.known.begin(), saved.known.end());
+                }
                 break;
             }
             restore(attemptState, saved);
@@ -916,7 +918,6 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     // last repeat read as it, there is no match.
     std::optional<RepeatRec> ending;
     if (impl.hasTail) {
-        save(attemptState, saved);
         const std::size_t tailFirst = s.c.cur + 1;
         if (after(impl.tail)) {
             ending = RepeatRec{tailFirst, s.c.cur - 1, false};
