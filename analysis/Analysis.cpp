@@ -88,7 +88,7 @@ double Residual(std::span<const int32_t> magnitudes, const Decode& decode) {
     double sum = 0;
     for (std::size_t i = 0; i < decode.windows.size(); ++i) {
         const Window& w = decode.windows[i];
-        const double off = magnitudes[decode.first + i] - (double{w.low} + w.high) / 2;
+        const double off = magnitudes[decode.first + i] - (static_cast<double>(w.low) + w.high) / 2;
         sum += off * off;
     }
     return decode.windows.empty() ? 0 : std::sqrt(sum / static_cast<double>(decode.windows.size()));

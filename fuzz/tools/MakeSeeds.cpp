@@ -8,11 +8,15 @@
 #include "tools/irsim/Protocol.h"
 #include "tools/irsim/Remotes.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -220,12 +224,31 @@ void AnalysisSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frame
     const auto write = [&](const std::string& name, const Durations& signal) {
         seeds.Write(name, analysis::fuzz::InputFromSignal(signal));
     };
+    // Every protocol gets a seed: where a third of each range does not render (a row naming only
+    // some device codes), other values are tried in turn.
+    std::mt19937 random(7);
     for (const analysis::ProtocolInfo& info : analysis::Protocols()) {
-        std::vector<analysis::Param> params;
-        for (const analysis::ParamInfo& p : info.params)
-            params.push_back({p.name, p.choices.empty() ? (p.min + p.max) / 3 : p.choices[0]});
-        if (const auto rendered = analysis::Render(info.name, params, 2))
-            write("protocol_" + info.name, *rendered);
+        std::string file = "protocol_" + info.name;
+        std::replace_if(
+            file.begin(), file.end(),
+            [](char c) { return !std::isalnum(uint8_t(c)) && c != '-' && c != '_'; }, '_');
+        std::optional<Durations> rendered;
+        for (int attempt = 0; attempt < 1000 && !rendered; ++attempt) {
+            std::vector<analysis::Param> params;
+            for (const analysis::ParamInfo& p : info.params) {
+                const int64_t drawn = p.min + int64_t(random() % uint64_t(p.max - p.min + 1));
+                params.push_back({p.name, !p.choices.empty()
+                                              ? p.choices[random() % p.choices.size()]
+                                          : attempt == 0 ? (p.min + p.max) / 3
+                                                         : drawn});
+            }
+            rendered = analysis::Render(info.name, params, 2);
+        }
+        if (!rendered) {
+            std::fprintf(stderr, "no seed for %s: nothing renders\n", info.name.c_str());
+            std::exit(1);
+        }
+        write(file, *rendered);
     }
     Durations glued;
     for (const NamedFrame& frame : frames) {
