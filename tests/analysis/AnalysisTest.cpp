@@ -388,6 +388,9 @@ TEST(Analysis, TheMostRobustAndSpecificProtocolIsNamed) {
         {"Kaseikyo", {{"D", 0}, {"S", 1}, {"F", 2}, {"E", 0}, {"M", 170}, {"N", 90}}, "SharpDVD"},
         // Fujitsu has no check; its bytes passing Kaseikyo's nibble check keep it Fujitsu.
         {"Fujitsu", {{"D", 0}, {"S", 0}, {"F", 17}, {"E", 0}}, "Fujitsu"},
+        // An X10 code below 16 is an X10-device frame, as one from 16 up is an X10-command one.
+        {"X10", {{"F", 8}}, "X10-device"},
+        {"X10", {{"F", 24}}, "X10-command"},
         // A glitch before a Sharp frame would make its first half a Mitsubishi frame.
         {"Sharp", {{"D", 3}, {"F", 77}}, "Sharp", {300, 900}},
     };

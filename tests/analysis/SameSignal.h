@@ -78,14 +78,30 @@ inline std::string SignalClass(const std::string& name) {
 
 // Whether a signal rendered as `rendered` may come back named `decoded`: the same signal class,
 // the name of a repeat-less frame, or a protocol the table prefers for the same durations (or the
-// other way round, where the preferred one's condition does not hold for these parameters).
+// other way round, where the preferred one's condition does not hold for these parameters), also
+// between the members of the two names' classes.
 inline bool SameSignal(const std::string& rendered, const std::string& decoded) {
     if (SignalClass(decoded) == SignalClass(rendered) || analysis::LoneName(rendered) == decoded ||
         analysis::LoneName(decoded) == rendered || analysis::PreferredOver(rendered, decoded))
         return true;
     const std::vector<std::string> members = analysis::LoneNameMembers(decoded);
-    return std::any_of(members.begin(), members.end(), [&](const std::string& member) {
-        return analysis::PreferredOver(member, rendered);
+    if (std::any_of(members.begin(), members.end(), [&](const std::string& member) {
+            return analysis::PreferredOver(member, rendered);
+        }))
+        return true;
+    // A preference between the two names' signal classes: a Roku frame of a Pioneer device code
+    // is Pioneer's, since NEC2 (Pioneer's class) is preferred over Roku.
+    const std::string renderedClass = SignalClass(rendered), decodedClass = SignalClass(decoded);
+    const auto& all = analysis::Protocols();
+    return std::any_of(all.begin(), all.end(), [&](const analysis::ProtocolInfo& p) {
+        const std::string pClass = SignalClass(p.name);
+        if (pClass != renderedClass && pClass != decodedClass)
+            return false;
+        const std::string& other = pClass == renderedClass ? decodedClass : renderedClass;
+        return std::any_of(all.begin(), all.end(), [&](const analysis::ProtocolInfo& q) {
+            return SignalClass(q.name) == other && (analysis::PreferredOver(p.name, q.name) ||
+                                                    analysis::PreferredOver(q.name, p.name));
+        });
     });
 }
 
