@@ -1,7 +1,9 @@
 // Writes the fuzzers' seed corpora: frames of real remotes as the device simulator produces
-// them, plus hand-made edge cases. Usage: make_fuzz_seeds <seeds folder>
+// them, every protocol of the table rendered and its IRP text, plus hand-made edge cases. Usage:
+// make_fuzz_seeds <seeds folder>
 
 #include "analysis/Analysis.h"
+#include "analysis/ProtocolTable.h"
 #include "frame/FrameFile.h"
 #include "frame/PulseFrame.h"
 #include "fuzz/checks/AnalysisTarget.h"
@@ -218,6 +220,14 @@ void CTableSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frames)
     }
 }
 
+// A protocol's name as a file name: "RCA(Old)" and "Keeprite A/C" hold characters a path must not.
+std::string FileName(std::string name) {
+    std::replace_if(
+        name.begin(), name.end(),
+        [](char c) { return !std::isalnum(uint8_t(c)) && c != '-' && c != '_'; }, '_');
+    return name;
+}
+
 // Every protocol the analysis renders (with repeats), the simulator's remotes as a receiver
 // captures them, signals glued together and the values no signal should hold.
 void AnalysisSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frames) {
@@ -228,10 +238,7 @@ void AnalysisSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frame
     // some device codes), other values are tried in turn.
     std::mt19937 random(7);
     for (const analysis::ProtocolInfo& info : analysis::Protocols()) {
-        std::string file = "protocol_" + info.name;
-        std::replace_if(
-            file.begin(), file.end(),
-            [](char c) { return !std::isalnum(uint8_t(c)) && c != '-' && c != '_'; }, '_');
+        const std::string file = FileName("protocol_" + info.name);
         std::optional<Durations> rendered;
         for (int attempt = 0; attempt < 1000 && !rendered; ++attempt) {
             std::vector<analysis::Param> params;
@@ -263,6 +270,15 @@ void AnalysisSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frame
     write("nec_lead_zeros", {9000, 4500, 0, 0, 0, 0, 560});
 }
 
+// The IRP text of every row of the table: the notation as the protocols really use it. The
+// hand-made seeds beside them hold the corners.
+void IrpSeeds(const SeedFolder& seeds) {
+    int row = 0;
+    for (const analysis::detail::ProtocolRow& protocol : analysis::detail::BuiltInProtocols())
+        seeds.Write(FileName("table_" + std::to_string(row++) + "_" + std::string(protocol.name)),
+                    std::string(protocol.irp));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -277,5 +293,6 @@ int main(int argc, char** argv) {
     TextFieldSeeds(SeedFolder(root, "text_fields"));
     CTableSeeds(SeedFolder(root, "c_table"), frames);
     AnalysisSeeds(SeedFolder(root, "analysis"), frames);
+    IrpSeeds(SeedFolder(root, "irp"));
     return 0;
 }
