@@ -573,7 +573,10 @@ std::optional<std::vector<double>> Execute(const Model& m, const std::vector<Ste
             *error = std::move(why);
         return std::nullopt;
     };
+    // Each duration is sent in whole microseconds, as a transmitter's timer does; extents count
+    // what was sent.
     const auto emit = [&](double us) {
+        us = std::round(us);
         if (us == 0)
             return;
         t += std::abs(us);
