@@ -540,7 +540,9 @@ std::optional<ParseError> CheckStreams(Model& m) {
             const std::size_t k = sign > 0 ? 0 : 1;
             for (std::size_t i = 1; i < lengths.size(); ++i)
                 if (lengths[i] - lengths[i - 1] > 1e-6)
-                    m.capUs[k] = std::min(m.capUs[k], (lengths[i] - lengths[i - 1]) / 2);
+                    // Just short of half way: a duration exactly between two is neither.
+                    m.capUs[k] =
+                        std::min(m.capUs[k], std::max(0.0, (lengths[i] - lengths[i - 1]) / 2 - 1));
             if (!lengths.empty())
                 m.capBelowUs[k] = std::max(m.capBelowUs[k], 2 * lengths.back());
         }

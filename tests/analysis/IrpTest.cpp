@@ -339,6 +339,14 @@ TEST(IrpAnalysisTest, DecodeReadsTogglesChecksAndSpans) {
     const std::size_t endFrame = 2 * (1 + 17) + 1;
     EXPECT_TRUE(nrc17->Decode(Durations(press.begin(), press.end() - endFrame), 0).empty());
 
+    // A bit sent as the other symbol (a whole step off) is not read back as itself by a lag that
+    // puts it and every other duration exactly half a step from their nominal values.
+    const auto steps = Compiled("{0k,100}<1,-2|1,-4>(5,-5,F:4,~F:4,1,-30m)[F:0..15]");
+    Durations flipped = steps->Render({{"F", 1}}, 0).value();
+    ASSERT_EQ(flipped[3], 400);
+    flipped[3] = 200;
+    EXPECT_TRUE(steps->Decode(flipped, 0).empty());
+
     // A defined check field is labelled with the bits sent.
     const auto ortek = Compiled(kOrtek);
     matches = ortek->Decode(ortek->Render({{"D", 1}, {"F", 3}}, 0).value(), 0);
