@@ -120,6 +120,7 @@ public:
     bool Run(const std::vector<Step>& program, State& s) {
         program_ = &program;
         budget_ = 64 * static_cast<long>(program.size()) + 4096;
+        depth_ = 0;
         return Steps(0, s);
     }
 
@@ -130,6 +131,17 @@ private:
     const DecodeOptions& o_;
     const std::vector<Step>* program_ = nullptr;
     long budget_ = 0;
+    // The reading recurses once per field and per symbol with a rival; a frame of more symbols
+    // than this (several times the longest frame of 301 durations) is not read, rather than run
+    // the stack out.
+    static constexpr int kMaxDepth = 1000;
+    int depth_ = 0;
+    struct Deeper {
+        int& depth;
+        explicit Deeper(int& d) : depth(++d) {}
+        ~Deeper() { --depth; }
+        bool TooDeep() const { return depth > kMaxDepth; }
+    };
 
     static Mark Save(const State& s) {
         Mark k;
@@ -341,6 +353,9 @@ private:
     }
 
     bool Steps(std::size_t i, State& s) {
+        const Deeper deeper(depth_);
+        if (deeper.TooDeep())
+            return false;
         const std::vector<Step>& program = *program_;
         for (; i < program.size(); ++i) {
             const Step& step = program[i];
@@ -458,6 +473,9 @@ private:
     }
 
     bool Chunk(std::size_t i, Reading r, State& s) {
+        const Deeper deeper(depth_);
+        if (deeper.TooDeep())
+            return false;
         const Step& step = (*program_)[i];
         const Symbols& sym = m_.symbols[static_cast<std::size_t>(step.bitspec)];
         const int k = sym.bits;
