@@ -23,8 +23,8 @@ using detail::SameName;
 // the table (the engine does not yet join toggled repeats, keep the family's windows at their
 // edges or read four-level symbols as the family code does); their rows in the table give their
 // names, preferences and whole-frame gaps.
-std::array<const Family*, 3> Families() {
-    return {&detail::PulseFamily(), &detail::BiPhaseFamily(), &detail::MultiLevelFamily()};
+std::array<const Family*, 1> Families() {
+    return {&detail::MultiLevelFamily()};
 }
 
 const Family* LegacyFamilyOf(std::string_view name) {
@@ -143,6 +143,19 @@ public:
     // as Mitsubishi). Only a check overrules: the bits of a pulse-distance frame can also be read
     // as a bi-phase frame of moderate robustness, which would otherwise take over from the real
     // decode.
+    // Completes the chosen decode with what ranking did not need: its windows and spans.
+    void Describe(Candidate& candidate) const {
+        if (candidate.described)
+            return;
+        const CompiledRow& row = set_->rows[candidate.order];
+        for (irp::Match& match : row.protocol->Decode(magnitudes_, candidate.decode.first)) {
+            candidate.decode.windows = std::move(match.windows);
+            candidate.decode.spans = std::move(match.spans);
+            break;
+        }
+        candidate.described = true;
+    }
+
     bool Overruled(const Candidate& candidate) const {
         if (candidate.robustness == detail::Robustness::Robust)
             return false;
@@ -193,7 +206,9 @@ private:
                 std::vector<Candidate>& out) const {
         if (!row.protocol->MayStartAt(magnitudes_, at))
             return;
-        for (irp::Match& match : row.protocol->Decode(magnitudes_, at)) {
+        irp::DecodeOptions options;
+        options.describe = false;
+        for (irp::Match& match : row.protocol->Decode(magnitudes_, at, options)) {
             if (!set_->Holds(row, match.params))
                 continue;
             Candidate candidate;
@@ -212,6 +227,7 @@ private:
             candidate.row = row.name;
             candidate.order = order;
             candidate.preferredOver = &row.preferredOver;
+            candidate.described = false;
             out.push_back(std::move(candidate));
             return;
         }
@@ -239,6 +255,7 @@ Result Analyse(std::span<const int32_t> durations) {
         // The next start is the first mark after the decode's last duration.
         at = best->decode.last + 1;
         at += at % 2;
+        scanner.Describe(*best);
         result.decodes.push_back(std::move(best->decode));
     }
     result.generic = detail::AnalyseGeneric(magnitudes, scanner.tolerance());

@@ -46,6 +46,7 @@ struct Candidate {
     const std::vector<std::string>* preferredOver = nullptr;
     double residualUs = 0; // how far the durations are from the fitted timing
     int32_t lagUs = 0;     // the receiver lag the fit assumed
+    bool described = true; // false: the engine's decode still lacks its windows and spans
 };
 
 struct Family {

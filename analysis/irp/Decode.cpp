@@ -40,6 +40,10 @@ struct Closure {
     std::size_t index;
     double nominal;
     int8_t kind; // +1 mark, -1 space, 0 a gap between frames
+    // Where the duration was read as part of a bit symbol chosen among others: the bit symbols
+    // (-1: none) and the lag the choice measured distances from.
+    int spec = -1;
+    double ref = 0;
 };
 
 struct SpanRec {
@@ -66,7 +70,8 @@ struct Sink {
     static constexpr int kCapacity = 16;
     Closure items[kCapacity];
     int n = 0;
-    double lagSum = 0;
+    double lagSum = 0; // weighted as in State
+    double weight = 0;
 };
 
 // Where the reading stands: what a bit symbol's probe copies and changes.
@@ -79,12 +84,17 @@ struct Cursor {
     double lagHi = 0;
     int8_t pendSign = 0;
     bool atStart = true; // a space here is invisible (it joins the gap before)
+    // The choice of bit symbol the pending duration was first read in (see Closure).
+    int pendSpec = -1;
+    double pendRef = 0;
 };
 
 struct State {
     Cursor c;
+    // The lag fit's sums: each duration weighs the inverse square of its jitter, so the short
+    // durations that show the lag precisely outweigh long ones with wide windows.
     double lagSum = 0;
-    int lagCount = 0;
+    double lagWeight = 0;
     Env env;
     std::vector<double> starts;
     std::vector<Closure> closures;
@@ -102,7 +112,7 @@ struct State {
 struct Mark {
     Cursor c;
     double lagSum;
-    int lagCount;
+    double lagWeight;
     std::size_t closures, undo, deferred, spans;
     uint64_t carryBits;
     int carryCount;
@@ -127,12 +137,17 @@ private:
     const DecodeOptions& o_;
     const std::vector<Step>* program_ = nullptr;
     long budget_ = 0;
+    // The bit symbols being chosen among (-1: a fixed duration) and the lag the choice's
+    // distances are measured from: the middle of the lags allowed before the symbol, the same
+    // for every rival so that only the durations they differ in decide.
+    int choiceSpec_ = -1;
+    double choiceRef_ = 0;
 
     static Mark Save(const State& s) {
         Mark k;
         k.c = s.c;
         k.lagSum = s.lagSum;
-        k.lagCount = s.lagCount;
+        k.lagWeight = s.lagWeight;
         k.closures = s.closures.size();
         k.undo = s.undo.size();
         k.deferred = s.deferred.size();
@@ -145,7 +160,7 @@ private:
     static void Restore(State& s, const Mark& k) {
         s.c = k.c;
         s.lagSum = k.lagSum;
-        s.lagCount = k.lagCount;
+        s.lagWeight = k.lagWeight;
         s.closures.resize(k.closures);
         while (s.undo.size() > k.undo) {
             const Undo& u = s.undo.back();
@@ -176,14 +191,16 @@ private:
         if (lo > hi)
             return false;
         if (cost) {
-            const double off = lag - (c.lagLo + c.lagHi) * 0.5;
+            const double off = lag - c.pendRef;
             *cost += off * off;
         }
         if (s) {
             if (s->n == Sink::kCapacity)
                 return false; // symbols are held to fewer durations than that
-            s->items[s->n++] = {c.cur, n, c.pendSign};
-            s->lagSum += lag;
+            s->items[s->n++] = {c.cur, n, c.pendSign, c.pendSpec, c.pendRef};
+            const double weight = 1 / (jitter * jitter);
+            s->lagSum += lag * weight;
+            s->weight += weight;
         }
         c.lagLo = lo;
         c.lagHi = hi;
@@ -212,13 +229,15 @@ private:
         c.atStart = false;
         c.pendSign = sign;
         c.pend = length;
+        c.pendSpec = choiceSpec_;
+        c.pendRef = choiceSpec_ >= 0 ? choiceRef_ : (c.lagLo + c.lagHi) * 0.5;
         return true;
     }
     static void Commit(State& s, const Cursor& c, const Sink& sink) {
         s.c = c;
         s.closures.insert(s.closures.end(), sink.items, sink.items + sink.n);
         s.lagSum += sink.lagSum;
-        s.lagCount += sink.n;
+        s.lagWeight += sink.weight;
     }
     bool Emit(State& s, double us) {
         Sink sink;
@@ -288,6 +307,7 @@ private:
                 break;
             case Step::Kind::Duration:
             case Step::Kind::Extent: {
+                choiceSpec_ = -1;
                 double us = step.us;
                 if (step.expr >= 0) {
                     const auto v = Evaluate(m_, step.expr, s.env);
@@ -429,6 +449,11 @@ private:
         while (r.taken < r.width) {
             std::pair<double, std::size_t> order[16];
             std::size_t n = 0;
+            const double ref = (s.c.lagLo + s.c.lagHi) * 0.5;
+            // Where the field's value is known already (a check, a repeat) no rival can win.
+            const int spec = r.expected ? -1 : step.bitspec;
+            choiceSpec_ = spec;
+            choiceRef_ = ref;
             Cursor firstCursor;
             Sink firstSink;
             for (std::size_t symbol = 0; symbol < count; ++symbol) {
@@ -461,6 +486,7 @@ private:
                     // Only the durations read: the whole buffer is many times larger.
                     firstSink.n = sink.n;
                     firstSink.lagSum = sink.lagSum;
+                    firstSink.weight = sink.weight;
                     std::copy_n(sink.items, sink.n, firstSink.items);
                 }
                 order[n++] = {cost, symbol};
@@ -477,6 +503,8 @@ private:
                 Reading next = r;
                 Cursor cursor = s.c;
                 Sink sink;
+                choiceSpec_ = spec;
+                choiceRef_ = ref;
                 if (read(order[c].second, cursor, sink, nullptr)) {
                     take(order[c].second, next, cursor, sink);
                     if (Chunk(i, next, s))
@@ -542,12 +570,13 @@ private:
         return Fit(s);
     }
 
-    // Least squares over the candidate's durations, kept within the lags every duration allows.
+    // Least squares over the candidate's durations, kept within the lags every duration allows
+    // (so each lies within its jitter of the fit).
     bool Fit(State& s) const {
         double squares = 0;
         int count = 0;
         const double lag =
-            std::clamp(s.lagCount ? s.lagSum / s.lagCount : 0.0, s.c.lagLo, s.c.lagHi);
+            std::clamp(s.lagWeight > 0 ? s.lagSum / s.lagWeight : 0.0, s.c.lagLo, s.c.lagHi);
         for (const Closure& c : s.closures) {
             if (c.kind == 0)
                 continue;
@@ -717,14 +746,14 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     s.c.atStart = true;
     s.c.t = 0;
     s.lagSum = 0;
-    s.lagCount = 0;
+    s.lagWeight = 0;
     s.c.lagLo = 0;
     s.c.lagHi = o.maxLagUs;
     s.closures.clear();
     s.undo.clear();
     s.deferred.clear();
     s.spans.clear();
-    s.recordSpans = true;
+    s.recordSpans = o.describe;
     s.carryBits = 0;
     s.carryCount = 0;
     s.env.values.assign(m.variables.size(), 0);
@@ -769,7 +798,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             // before are not needed any more.
             const Cursor cursor = s.c;
             const double lagSum = s.lagSum;
-            const int lagCount = s.lagCount;
+            const double lagWeight = s.lagWeight;
             const std::size_t closures = s.closures.size();
             const std::size_t spans = s.spans.size();
             const bool recordSpans = s.recordSpans;
@@ -805,7 +834,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             }
             s.c = cursor;
             s.lagSum = lagSum;
-            s.lagCount = lagCount;
+            s.lagWeight = lagWeight;
             s.closures.resize(closures);
             s.spans.resize(spans);
             s.recordSpans = recordSpans;
@@ -829,6 +858,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     match.lagUs = s.lag;
     match.residualUs = s.residual;
 
+    std::vector<Match> out;
     for (std::size_t p = 0; p < m.params.size(); ++p) {
         const auto var = static_cast<std::size_t>(m.paramVars[p]);
         int64_t value = first.values[var];
@@ -838,9 +868,36 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
         }
         match.params.push_back({m.params[p].name, value});
     }
+    if (!o.describe) {
+        out.push_back(std::move(match));
+        return out;
+    }
 
+    // A duration's window is what it may be with every other duration as received: some lag
+    // the others allow (the matcher's running intersection without this one) must lie within
+    // its jitter. Its edges are the last values that still decode.
+    const std::vector<Closure>& closures = s.closures;
+    const double maxLag = o.maxLagUs;
+    const auto lagOf = [&](const Closure& c) {
+        return c.kind > 0 ? d[c.index] - c.nominal : c.nominal - d[c.index];
+    };
+    // The lags the others allow, before and after each duration.
+    thread_local std::vector<std::pair<double, double>> before;
+    before.assign(closures.size() + 1, {0.0, maxLag});
+    for (std::size_t i = 0; i < closures.size(); ++i) {
+        before[i + 1] = before[i];
+        const Closure& c = closures[i];
+        if (c.kind == 0)
+            continue;
+        const double lag = lagOf(c);
+        const double jitter = Jitter(o, impl, c.nominal);
+        before[i + 1].first = std::max(before[i].first, lag - jitter);
+        before[i + 1].second = std::min(before[i].second, lag + jitter);
+    }
     match.windows.assign(match.last - match.first + 1, Window{});
-    for (const Closure& c : s.closures) {
+    std::pair<double, double> after{0.0, maxLag};
+    for (std::size_t i = closures.size(); i-- > 0;) {
+        const Closure& c = closures[i];
         if (c.index < match.first || c.index > match.last)
             continue;
         Window& w = match.windows[c.index - match.first];
@@ -850,10 +907,41 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             w.high = Clamp(GapHigh(c.nominal));
             continue;
         }
-        const double centre = c.kind > 0 ? c.nominal + s.lag : c.nominal - s.lag;
-        const double half = Jitter(o, impl, c.nominal);
-        w.low = Clamp(centre - half);
-        w.high = Clamp(centre + half);
+        const double lo = std::max(before[i].first, after.first);
+        const double hi = std::min(before[i].second, after.second);
+        // The values of this duration's sign at `nominal` that decode.
+        const auto reach = [&](double nominal) {
+            const double jitter = Jitter(o, impl, nominal);
+            return c.kind > 0 ? std::pair{nominal + lo - jitter, nominal + hi + jitter}
+                              : std::pair{nominal - hi - jitter, nominal - lo + jitter};
+        };
+        const auto [least, most] = reach(c.nominal);
+        double low = std::ceil(least - 1e-6);
+        double high = std::floor(most + 1e-6);
+        if (c.spec >= 0) {
+            // A rival bit duration of the same sign takes the value where it is nearer the
+            // choice's lag and decodes as well.
+            const double sign = c.kind;
+            for (const std::vector<double>& symbol :
+                 m.symbols[static_cast<std::size_t>(c.spec)].durations)
+                for (const double us : symbol) {
+                    const double rival = std::abs(us);
+                    if ((us > 0) != (c.kind > 0) || std::abs(rival - c.nominal) < 0.5)
+                        continue;
+                    const auto [rivalLeast, rivalMost] = reach(rival);
+                    const double middle = (c.nominal + rival) / 2 + sign * c.ref;
+                    if (rival < c.nominal)
+                        low = std::max(low, std::floor(std::min(middle, rivalMost + 1e-6)) + 1);
+                    else
+                        high = std::min(high, std::ceil(std::max(middle, rivalLeast - 1e-6)) - 1);
+                }
+        }
+        w.low = static_cast<int32_t>(std::clamp(low, 1.0, 2147483647.0));
+        w.high = static_cast<int32_t>(std::clamp(high, 1.0, 2147483647.0));
+        const double lag = lagOf(c);
+        const double jitter = Jitter(o, impl, c.nominal);
+        after.first = std::max(after.first, lag - jitter);
+        after.second = std::min(after.second, lag + jitter);
     }
 
     // Spans of the first frame: lead before the first field, bits, fields, trailer after.
@@ -882,7 +970,6 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             label = "toggled";
         match.spans.push_back({Span::Kind::Repeat, label, r.first, r.last});
     }
-    std::vector<Match> out;
     out.push_back(std::move(match));
     return out;
 }
