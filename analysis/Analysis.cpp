@@ -20,9 +20,8 @@ using detail::ProtocolSet;
 using detail::SameName;
 
 // The protocols still decoded and rendered by their family code rather than by the engine from
-// the table (the engine does not yet join toggled repeats, keep the family's windows at their
-// edges or read four-level symbols as the family code does); their rows in the table give their
-// names, preferences and whole-frame gaps.
+// the table (the engine does not yet read four-level symbols as the family code does); their
+// rows in the table give their names, preferences and whole-frame gaps.
 std::array<const Family*, 1> Families() {
     return {&detail::MultiLevelFamily()};
 }
@@ -88,7 +87,7 @@ double Residual(std::span<const int32_t> magnitudes, const Decode& decode) {
     double sum = 0;
     for (std::size_t i = 0; i < decode.windows.size(); ++i) {
         const Window& w = decode.windows[i];
-        const double off = magnitudes[decode.first + i] - (double{w.low} + w.high) / 2;
+        const double off = magnitudes[decode.first + i] - (static_cast<double>(w.low) + w.high) / 2;
         sum += off * off;
     }
     return decode.windows.empty() ? 0 : std::sqrt(sum / static_cast<double>(decode.windows.size()));

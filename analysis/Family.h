@@ -1,8 +1,8 @@
 #pragma once
 
 // How the protocol families plug into the analysis engine (internal to analysis/). A family is a
-// group of protocols sharing one shape (pulse distance/width, bi-phase, multi-level); it lists its
-// protocols, decodes a frame at a given start and renders nominal durations. The engine
+// group of protocols sharing one shape (today only multi-level, the rest are table rows); it lists
+// its protocols, decodes a frame at a given start and renders nominal durations. The engine
 // (Analysis.cpp) estimates the receiver's distortion once, asks every family at every start that no
 // accepted decode covers yet, keeps the most robust and longest candidate, and checks parameters
 // before rendering.
@@ -61,9 +61,6 @@ struct Family {
                         int repeats) = nullptr;
 };
 
-const Family& PulseFamily();      // NEC family, Samsung36, Sony, JVC, Sharp, Denon, Kaseikyo
-                                  // family, Mitsubishi, RCA, Thomson7, RECS80
-const Family& BiPhaseFamily();    // RC5, RC5x, RC6, RC6-6-20, MCE
 const Family& MultiLevelFamily(); // Grundig16, Nokia32
 
 // The reading of a signal that no listed protocol fits (magnitudes, mark first).

@@ -42,8 +42,8 @@ struct Closure {
     int8_t kind; // +1 mark, -1 space, 0 a gap between frames
     // Where the duration was read as part of a bit symbol chosen among others: the bit symbols
     // (-1: none) and the lag the choice measured distances from.
-    int spec = -1;
-    double ref = 0;
+    int spec;
+    double ref;
 };
 
 struct SpanRec {
@@ -810,7 +810,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             saved.values.assign(s.env.values.begin(), s.env.values.end());
             saved.known.assign(s.env.known.begin(), s.env.known.end());
             State& r = s;
-            r.closures.push_back({r.c.cur, r.c.pend, 0});
+            r.closures.push_back({r.c.cur, r.c.pend, 0, -1, 0});
             ++r.c.cur;
             r.c.pendSign = 0;
             r.c.atStart = true;
