@@ -120,11 +120,26 @@ public:
                 candidates.push_back(std::move(candidate));
             }
         }
-        // Candidates are ranked by their row's order, not by the order they are found in.
-        for (const EngineRow& row : *engineRows_) {
-            if (!FrameMayStart(magnitudes_, at, row.minGapUs))
-                break;
+        // Candidates are ranked by their row's order, not by the order they are found in. A row
+        // less robust than a candidate found already cannot win (unless it is preferred over a
+        // more robust row), so the more robust rows are tried first.
+        const std::vector<EngineRow>& rows = *engineRows_;
+        for (std::size_t i = 0; i < rows.size();) {
+            const EngineRow& row = rows[i];
+            const bool outranked =
+                std::any_of(candidates.begin(), candidates.end(),
+                            [&](const Candidate& c) { return c.robustness > row.robustness; }) &&
+                !row.mayOverrule;
+            if (!FrameMayStart(magnitudes_, at, row.minGapUs)) {
+                i = row.groupEnd; // the rest of its group needs a longer gap
+                continue;
+            }
+            if (outranked) {
+                ++i;
+                continue;
+            }
             Decode(set_->rows[row.order], row.order, at, candidates);
+            ++i;
         }
         std::optional<Candidate> best;
         for (Candidate& candidate : candidates) {
@@ -174,12 +189,15 @@ private:
         });
     }
 
-    // The rows the engine decodes (the others are family code), ordered by the gap they need
-    // before a frame: a start after a shorter gap skips the rest without looking at them.
-    // Worked out once per set.
+    // The rows the engine decodes (the others are family code), the most robust first and in
+    // each robustness by the gap they need before a frame: a start after a shorter gap skips
+    // the rest of the group without looking at them. Worked out once per set.
     struct EngineRow {
         int64_t minGapUs;
         std::size_t order;
+        detail::Robustness robustness;
+        bool mayOverrule;     // preferred over a more robust row
+        std::size_t groupEnd; // the first row of the next robustness
     };
     static std::shared_ptr<const std::vector<EngineRow>>
     EngineRows(const std::shared_ptr<const ProtocolSet>& set) {
@@ -189,12 +207,29 @@ private:
             auto list = std::make_shared<std::vector<EngineRow>>();
             for (std::size_t i = 0; i < set->rows.size(); ++i) {
                 const CompiledRow& row = set->rows[i];
-                if (row.user || LegacyFamilyOf(row.name) == nullptr)
-                    list->push_back({row.minGapBeforeUs, i});
+                if (!row.user && LegacyFamilyOf(row.name) != nullptr)
+                    continue;
+                const bool mayOverrule =
+                    std::any_of(set->rows.begin(), set->rows.end(), [&](const CompiledRow& other) {
+                        return other.robustness > row.robustness &&
+                               std::any_of(row.preferredOver.begin(), row.preferredOver.end(),
+                                           [&](const std::string& name) {
+                                               return name == other.name || name == other.loneName;
+                                           });
+                    });
+                list->push_back({row.minGapBeforeUs, i, row.robustness, mayOverrule, 0});
             }
-            std::stable_sort(
-                list->begin(), list->end(),
-                [](const EngineRow& a, const EngineRow& b) { return a.minGapUs < b.minGapUs; });
+            std::stable_sort(list->begin(), list->end(),
+                             [](const EngineRow& a, const EngineRow& b) {
+                                 if (a.robustness != b.robustness)
+                                     return a.robustness > b.robustness;
+                                 return a.minGapUs < b.minGapUs;
+                             });
+            for (std::size_t i = list->size(); i-- > 0;)
+                (*list)[i].groupEnd =
+                    i + 1 < list->size() && (*list)[i + 1].robustness == (*list)[i].robustness
+                        ? (*list)[i + 1].groupEnd
+                        : i + 1;
             rows = std::move(list);
             seen = set;
         }

@@ -286,6 +286,14 @@ private:
             s.env.values[var] =
                 static_cast<int64_t>((static_cast<uint64_t>(s.env.values[var]) & ~mask) | placed);
             s.env.known[var] = known | mask;
+            // A parameter complete now is checked against its range now, not at the frame's end
+            // (a field that must hold one value rules out most frames early).
+            if (s.env.known[var] == ~uint64_t{0})
+                for (std::size_t p = 0; p < m_.params.size(); ++p)
+                    if (static_cast<std::size_t>(m_.paramVars[p]) == var &&
+                        (s.env.values[var] < m_.params[p].min ||
+                         s.env.values[var] > m_.params[p].max))
+                        return false;
             return true;
         }
         const auto expected = FieldBits(m_, node, s.env);
