@@ -70,8 +70,7 @@ struct Sink {
     static constexpr int kCapacity = 16;
     Closure items[kCapacity];
     int n = 0;
-    double lagSum = 0; // weighted as in State
-    double weight = 0;
+    double lagSum = 0;
 };
 
 // Where the reading stands: what a bit symbol's probe copies and changes.
@@ -91,10 +90,8 @@ struct Cursor {
 
 struct State {
     Cursor c;
-    // The lag fit's sums: each duration weighs the inverse square of its jitter, so the short
-    // durations that show the lag precisely outweigh long ones with wide windows.
     double lagSum = 0;
-    double lagWeight = 0;
+    int lagCount = 0;
     Env env;
     std::vector<double> starts;
     std::vector<Closure> closures;
@@ -112,7 +109,7 @@ struct State {
 struct Mark {
     Cursor c;
     double lagSum;
-    double lagWeight;
+    int lagCount;
     std::size_t closures, undo, deferred, spans;
     uint64_t carryBits;
     int carryCount;
@@ -147,7 +144,7 @@ private:
         Mark k;
         k.c = s.c;
         k.lagSum = s.lagSum;
-        k.lagWeight = s.lagWeight;
+        k.lagCount = s.lagCount;
         k.closures = s.closures.size();
         k.undo = s.undo.size();
         k.deferred = s.deferred.size();
@@ -160,7 +157,7 @@ private:
     static void Restore(State& s, const Mark& k) {
         s.c = k.c;
         s.lagSum = k.lagSum;
-        s.lagWeight = k.lagWeight;
+        s.lagCount = k.lagCount;
         s.closures.resize(k.closures);
         while (s.undo.size() > k.undo) {
             const Undo& u = s.undo.back();
@@ -198,9 +195,7 @@ private:
             if (s->n == Sink::kCapacity)
                 return false; // symbols are held to fewer durations than that
             s->items[s->n++] = {c.cur, n, c.pendSign, c.pendSpec, c.pendRef};
-            const double weight = 1 / (jitter * jitter);
-            s->lagSum += lag * weight;
-            s->weight += weight;
+            s->lagSum += lag;
         }
         c.lagLo = lo;
         c.lagHi = hi;
@@ -237,7 +232,7 @@ private:
         s.c = c;
         s.closures.insert(s.closures.end(), sink.items, sink.items + sink.n);
         s.lagSum += sink.lagSum;
-        s.lagWeight += sink.weight;
+        s.lagCount += sink.n;
     }
     bool Emit(State& s, double us) {
         Sink sink;
@@ -494,7 +489,6 @@ private:
                     // Only the durations read: the whole buffer is many times larger.
                     firstSink.n = sink.n;
                     firstSink.lagSum = sink.lagSum;
-                    firstSink.weight = sink.weight;
                     std::copy_n(sink.items, sink.n, firstSink.items);
                 }
                 order[n++] = {cost, symbol};
@@ -584,7 +578,7 @@ private:
         double squares = 0;
         int count = 0;
         const double lag =
-            std::clamp(s.lagWeight > 0 ? s.lagSum / s.lagWeight : 0.0, s.c.lagLo, s.c.lagHi);
+            std::clamp(s.lagCount ? s.lagSum / s.lagCount : 0.0, s.c.lagLo, s.c.lagHi);
         for (const Closure& c : s.closures) {
             if (c.kind == 0)
                 continue;
@@ -754,7 +748,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     s.c.atStart = true;
     s.c.t = 0;
     s.lagSum = 0;
-    s.lagWeight = 0;
+    s.lagCount = 0;
     s.c.lagLo = 0;
     s.c.lagHi = o.maxLagUs;
     s.closures.clear();
@@ -806,7 +800,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             // before are not needed any more.
             const Cursor cursor = s.c;
             const double lagSum = s.lagSum;
-            const double lagWeight = s.lagWeight;
+            const int lagCount = s.lagCount;
             const std::size_t closures = s.closures.size();
             const std::size_t spans = s.spans.size();
             const bool recordSpans = s.recordSpans;
@@ -842,7 +836,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             }
             s.c = cursor;
             s.lagSum = lagSum;
-            s.lagWeight = lagWeight;
+            s.lagCount = lagCount;
             s.closures.resize(closures);
             s.spans.resize(spans);
             s.recordSpans = recordSpans;
