@@ -24,13 +24,13 @@ constexpr auto
             {
                 // ---- The NEC family
                 // ------------------------------------------------------------------------
-                // [IT] Pioneer; the device codes are its prefer-over condition against NEC2. Listed
-                // first so
-                // those frames are Pioneer when no ditto follows.
+                // [IT] Pioneer; the device codes are its prefer-over condition against NEC2 (and so
+                // against what NEC2 wins against). Listed first so those frames are Pioneer when no
+                // ditto follows.
                 {"Pioneer",
                  R"({40k,564}<1,-1|1,-3>(16,-8,D:8,S:8,F:8,~F:8,1,^108m)*[D:0..255,S:0..255=255-D,F:0..255])",
                  {},
-                 "NEC2 NEC NEC-Shirriff-32",
+                 "NEC2 NEC NEC2-f16 NEC-f16 NEC-Shirriff-32 Roku",
                  Robust,
                  "(160<=D && D<=165) || D==168 || D==170 || D==171 || D==173 || D==175"},
                 // [IT] with S a parameter fixed at 135 and D limited to its two values (as before).

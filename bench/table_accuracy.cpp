@@ -2,7 +2,8 @@
 // parameters and repeats, captured through a default receiver (marks 60 µs longer, ±40 µs) and a
 // rough one (150 µs, ±100 µs), then analysed; random noise and frames cut short must not be named.
 // Also the time to analyse a NEC frame and 301-duration signals with the whole table. A report,
-// not a test: `table_accuracy` prints the figures for docs/performance.md.
+// not a test: `table_accuracy` prints the figures for docs/performance.md, and those of the
+// protocols named as arguments (`table_accuracy Sharp Denon`).
 #include "analysis/Analysis.h"
 #include "tests/analysis/SameSignal.h"
 #include <algorithm>
@@ -16,7 +17,7 @@ using namespace analysis;
 using analysistest::SameSignal;
 using analysistest::SignalClass;
 
-int main() {
+int main(int argc, char** argv) {
     std::mt19937 rnd(5);
     auto timeIt = [](const Durations& s, int n) {
         auto t0 = std::chrono::steady_clock::now();
@@ -142,4 +143,10 @@ int main() {
     for (auto& [k, v] : fBy)
         std::cout << "  " << k << " " << v << "\n";
     std::cout << "wrong examples:\n" << wrongEx;
+    // The protocols named on the command line: their own figures at the rough receiver.
+    for (int i = 1; i < argc; ++i) {
+        const auto& [tried, right] = per[argv[i]];
+        std::cout << argv[i] << ": " << right << "/" << tried << " right at the rough receiver, "
+                  << perWrong[std::string(argv[i]) + " rough"] << " wrong names\n";
+    }
 }
