@@ -595,7 +595,8 @@ constexpr auto
                  {},
                  {},
                  Robust},
-                // [IT] X10 home automation, [IT19] for X10, X10_8 and X10_18.
+                // [IT] X10 home automation, [IT19] for X10, X10_8 and X10_18. A command or device
+                // frame is also an X10 frame (F = C+16 or D): the special cases win against it.
                 {"X10-command",
                  R"({38.4k,570}<2,-12|7,-7>(7,-7,C:4,1:1,~C:4,0:1,21,-7)*[C:0..15])",
                  {},
@@ -604,7 +605,7 @@ constexpr auto
                 {"X10-device",
                  R"({38.4k,570}<2,-12|7,-7>(7,-7,D:4,0:1,~D:4,1:1,21,-7)*[D:0..15])",
                  {},
-                 "X10.n",
+                 "X10.n X10",
                  Robust},
                 {"X10-house",
                  R"({38.4k,570}<2,-12|7,-7>(7,-7,H:4,~H:4,21,-7)*[H:0..15])",
