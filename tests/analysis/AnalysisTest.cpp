@@ -125,6 +125,8 @@ TEST(Analysis, DurationsJustInsideTheirWindowDecodeAndJustOutsideDoNot) {
         {"Sony12", {{"D", 1}, {"F", 21}}, 2},          // a one's mark (pulse width)
         {"RCA", {{"D", 5}, {"F", 77}}, 5},             // a space
         {"Sony12", {{"D", 1}, {"F", 21}}, 28, 1},      // a zero's mark in a repeat
+        {"RC5", {{"D", 5}, {"F", 9}, {"T", 0}}, 4},    // a bi-phase half-bit mark
+        {"Sharp", {{"D", 3}, {"F", 77}}, 3},           // a one's space, no lead to fit the lag on
     };
     for (const Edge& edge : edges) {
         const Durations clean = *analysis::Render(edge.protocol, edge.params, edge.repeats);
