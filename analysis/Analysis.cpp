@@ -152,11 +152,6 @@ public:
         return best;
     }
 
-    // Whether a robust decode (one with a check) starts inside this one: a glitch before a frame
-    // can make a weak protocol without a lead swallow the frame's first part (a Sharp half read
-    // as Mitsubishi). Only a check overrules: the bits of a pulse-distance frame can also be read
-    // as a bi-phase frame of moderate robustness, which would otherwise take over from the real
-    // decode.
     // Completes the chosen decode with what ranking did not need: its windows and spans.
     void Describe(Candidate& candidate) const {
         if (candidate.described)
@@ -170,6 +165,11 @@ public:
         candidate.described = true;
     }
 
+    // Whether a robust decode (one with a check) starts inside this one: a glitch before a frame
+    // can make a weak protocol without a lead swallow the frame's first part (a Sharp half read
+    // as Mitsubishi). Only a check overrules: the bits of a pulse-distance frame can also be read
+    // as a bi-phase frame of moderate robustness, which would otherwise take over from the real
+    // decode.
     bool Overruled(const Candidate& candidate) const {
         if (candidate.robustness == detail::Robustness::Robust)
             return false;

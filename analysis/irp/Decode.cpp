@@ -938,6 +938,9 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
                         high = std::min(high, std::ceil(std::max(middle, rivalLeast - 1e-6)) - 1);
                 }
         }
+        // A reading a later check forced keeps its own value inside.
+        low = std::min(low, static_cast<double>(d[c.index]));
+        high = std::max(high, static_cast<double>(d[c.index]));
         w.low = static_cast<int32_t>(std::clamp(low, 1.0, 2147483647.0));
         w.high = static_cast<int32_t>(std::clamp(high, 1.0, 2147483647.0));
         const double lag = lagOf(c);
