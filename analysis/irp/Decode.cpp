@@ -450,7 +450,12 @@ private:
         };
         // Symbols without a rival are taken in a loop; only real choices recurse.
         while (r.taken < r.width) {
-            std::pair<double, std::size_t> order[16];
+            // Left uninitialised: only the first `n` are written and read.
+            struct Choice {
+                double cost;
+                std::size_t symbol;
+            };
+            Choice order[16];
             std::size_t n = 0;
             const double ref = (s.c.lagLo + s.c.lagHi) * 0.5;
             // Where the field's value is known already (a check, a repeat) no rival can win.
@@ -496,10 +501,12 @@ private:
             if (n == 0)
                 return false;
             if (n == 1) {
-                take(order[0].second, r, firstCursor, firstSink);
+                take(order[0].symbol, r, firstCursor, firstSink);
                 continue;
             }
-            std::sort(order, order + n);
+            std::sort(order, order + n, [](const Choice& a, const Choice& b) {
+                return a.cost != b.cost ? a.cost < b.cost : a.symbol < b.symbol;
+            });
             const Mark mark = Save(s);
             for (std::size_t c = 0; c < n; ++c) {
                 Reading next = r;
@@ -507,8 +514,8 @@ private:
                 Sink sink;
                 choiceSpec_ = spec;
                 choiceRef_ = ref;
-                if (read(order[c].second, cursor, sink, nullptr)) {
-                    take(order[c].second, next, cursor, sink);
+                if (read(order[c].symbol, cursor, sink, nullptr)) {
+                    take(order[c].symbol, next, cursor, sink);
                     if (Chunk(i, next, s))
                         return true;
                 }
