@@ -1,18 +1,24 @@
 // Writes the fuzzers' seed corpora: frames of real remotes as the device simulator produces
-// them, plus hand-made edge cases. Usage: make_fuzz_seeds <seeds folder>
+// them, every protocol of the table rendered and its IRP text, plus hand-made edge cases. Usage:
+// make_fuzz_seeds <seeds folder>
 
 #include "analysis/Analysis.h"
+#include "analysis/ProtocolTable.h"
 #include "frame/FrameFile.h"
 #include "frame/PulseFrame.h"
 #include "fuzz/checks/AnalysisTarget.h"
 #include "tools/irsim/Protocol.h"
 #include "tools/irsim/Remotes.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -214,18 +220,42 @@ void CTableSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frames)
     }
 }
 
+// A protocol's name as a file name: "RCA(Old)" and "Keeprite A/C" hold characters a path must not.
+std::string FileName(std::string name) {
+    std::replace_if(
+        name.begin(), name.end(),
+        [](char c) { return !std::isalnum(uint8_t(c)) && c != '-' && c != '_'; }, '_');
+    return name;
+}
+
 // Every protocol the analysis renders (with repeats), the simulator's remotes as a receiver
 // captures them, signals glued together and the values no signal should hold.
 void AnalysisSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frames) {
     const auto write = [&](const std::string& name, const Durations& signal) {
         seeds.Write(name, analysis::fuzz::InputFromSignal(signal));
     };
+    // Every protocol gets a seed: where a third of each range does not render (a row naming only
+    // some device codes), other values are tried in turn.
+    std::mt19937 random(7);
     for (const analysis::ProtocolInfo& info : analysis::Protocols()) {
-        std::vector<analysis::Param> params;
-        for (const analysis::ParamInfo& p : info.params)
-            params.push_back({p.name, p.choices.empty() ? (p.min + p.max) / 3 : p.choices[0]});
-        if (const auto rendered = analysis::Render(info.name, params, 2))
-            write("protocol_" + info.name, *rendered);
+        const std::string file = FileName("protocol_" + info.name);
+        std::optional<Durations> rendered;
+        for (int attempt = 0; attempt < 1000 && !rendered; ++attempt) {
+            std::vector<analysis::Param> params;
+            for (const analysis::ParamInfo& p : info.params) {
+                const int64_t drawn = p.min + int64_t(random() % uint64_t(p.max - p.min + 1));
+                params.push_back({p.name, !p.choices.empty()
+                                              ? p.choices[random() % p.choices.size()]
+                                          : attempt == 0 ? (p.min + p.max) / 3
+                                                         : drawn});
+            }
+            rendered = analysis::Render(info.name, params, 2);
+        }
+        if (!rendered) {
+            std::fprintf(stderr, "no seed for %s: nothing renders\n", info.name.c_str());
+            std::exit(1);
+        }
+        write(file, *rendered);
     }
     Durations glued;
     for (const NamedFrame& frame : frames) {
@@ -238,6 +268,15 @@ void AnalysisSeeds(const SeedFolder& seeds, const std::vector<NamedFrame>& frame
     write("extremes", {0, -9000, INT32_MIN, INT32_MAX, 65535, -1, 1});
     write("nec_lead_only", {9000, 4500});
     write("nec_lead_zeros", {9000, 4500, 0, 0, 0, 0, 560});
+}
+
+// The IRP text of every row of the table: the notation as the protocols really use it. The
+// hand-made seeds beside them hold the corners.
+void IrpSeeds(const SeedFolder& seeds) {
+    int row = 0;
+    for (const analysis::detail::ProtocolRow& protocol : analysis::detail::BuiltInProtocols())
+        seeds.Write(FileName("table_" + std::to_string(row++) + "_" + std::string(protocol.name)),
+                    std::string(protocol.irp));
 }
 
 } // namespace
@@ -254,5 +293,6 @@ int main(int argc, char** argv) {
     TextFieldSeeds(SeedFolder(root, "text_fields"));
     CTableSeeds(SeedFolder(root, "c_table"), frames);
     AnalysisSeeds(SeedFolder(root, "analysis"), frames);
+    IrpSeeds(SeedFolder(root, "irp"));
     return 0;
 }
