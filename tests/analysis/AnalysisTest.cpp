@@ -354,7 +354,9 @@ TEST(Analysis, SimulatorAndTableRenderTheSameFrames) {
             if (irsim::TakesIrpParameters(remote)) {
                 const auto row = analysistest::TableCodeOf(code);
                 ASSERT_TRUE(row) << irsim::RemoteName(remote);
-                Decode asked{row->name, row->params};
+                Decode asked;
+                asked.protocol = row->name;
+                asked.params = row->params;
                 table = analysis::Summary(asked) + " x" + std::to_string(code.repeats);
                 const auto rendered = analysis::Render(row->name, row->params, code.repeats);
                 same = rendered && std::equal(nominal.begin(), nominal.end(), rendered->begin(),
