@@ -19,12 +19,10 @@ using detail::Family;
 using detail::ProtocolSet;
 using detail::SameName;
 
-// The protocols still decoded and rendered by their family code rather than by the engine from
-// the table (the engine does not yet join toggled repeats or keep the family's windows at their
-// edges as the family code does); their rows in the table give their names, preferences and
-// whole-frame gaps.
-std::array<const Family*, 2> Families() {
-    return {&detail::PulseFamily(), &detail::BiPhaseFamily()};
+// The protocols decoded and rendered by family code rather than by the engine from the table:
+// none any more, every protocol is a row.
+std::array<const Family*, 0> Families() {
+    return {};
 }
 
 const Family* LegacyFamilyOf(std::string_view name) {
@@ -121,11 +119,26 @@ public:
                 candidates.push_back(std::move(candidate));
             }
         }
-        // Candidates are ranked by their row's order, not by the order they are found in.
-        for (const EngineRow& row : *engineRows_) {
-            if (!FrameMayStart(magnitudes_, at, row.minGapUs))
-                break;
+        // Candidates are ranked by their row's order, not by the order they are found in. A row
+        // less robust than a candidate found already cannot win (unless it is preferred over a
+        // more robust row), so the more robust rows are tried first.
+        const std::vector<EngineRow>& rows = *engineRows_;
+        for (std::size_t i = 0; i < rows.size();) {
+            const EngineRow& row = rows[i];
+            const bool outranked =
+                std::any_of(candidates.begin(), candidates.end(),
+                            [&](const Candidate& c) { return c.robustness > row.robustness; }) &&
+                !row.mayOverrule;
+            if (!FrameMayStart(magnitudes_, at, row.minGapUs)) {
+                i = row.groupEnd; // the rest of its group needs a longer gap
+                continue;
+            }
+            if (outranked) {
+                ++i;
+                continue;
+            }
             Decode(set_->rows[row.order], row.order, at, candidates);
+            ++i;
         }
         std::optional<Candidate> best;
         for (Candidate& candidate : candidates) {
@@ -136,6 +149,19 @@ public:
                 best = std::move(candidate);
         }
         return best;
+    }
+
+    // Completes the chosen decode with what ranking did not need: its windows and spans.
+    void Describe(Candidate& candidate) const {
+        if (candidate.described)
+            return;
+        const CompiledRow& row = set_->rows[candidate.order];
+        for (irp::Match& match : row.protocol->Decode(magnitudes_, candidate.decode.first)) {
+            candidate.decode.windows = std::move(match.windows);
+            candidate.decode.spans = std::move(match.spans);
+            break;
+        }
+        candidate.described = true;
     }
 
     // Whether a robust decode (one with a check) starts inside this one: a glitch before a frame
@@ -162,12 +188,15 @@ private:
         });
     }
 
-    // The rows the engine decodes (the others are family code), ordered by the gap they need
-    // before a frame: a start after a shorter gap skips the rest without looking at them.
-    // Worked out once per set.
+    // The rows the engine decodes (the others are family code), the most robust first and in
+    // each robustness by the gap they need before a frame: a start after a shorter gap skips
+    // the rest of the group without looking at them. Worked out once per set.
     struct EngineRow {
         int64_t minGapUs;
         std::size_t order;
+        detail::Robustness robustness;
+        bool mayOverrule;     // preferred over a more robust row
+        std::size_t groupEnd; // the first row of the next robustness
     };
     static std::shared_ptr<const std::vector<EngineRow>>
     EngineRows(const std::shared_ptr<const ProtocolSet>& set) {
@@ -177,12 +206,29 @@ private:
             auto list = std::make_shared<std::vector<EngineRow>>();
             for (std::size_t i = 0; i < set->rows.size(); ++i) {
                 const CompiledRow& row = set->rows[i];
-                if (row.user || LegacyFamilyOf(row.name) == nullptr)
-                    list->push_back({row.minGapBeforeUs, i});
+                if (!row.user && LegacyFamilyOf(row.name) != nullptr)
+                    continue;
+                const bool mayOverrule =
+                    std::any_of(set->rows.begin(), set->rows.end(), [&](const CompiledRow& other) {
+                        return other.robustness > row.robustness &&
+                               std::any_of(row.preferredOver.begin(), row.preferredOver.end(),
+                                           [&](const std::string& name) {
+                                               return name == other.name || name == other.loneName;
+                                           });
+                    });
+                list->push_back({row.minGapBeforeUs, i, row.robustness, mayOverrule, 0});
             }
-            std::stable_sort(
-                list->begin(), list->end(),
-                [](const EngineRow& a, const EngineRow& b) { return a.minGapUs < b.minGapUs; });
+            std::stable_sort(list->begin(), list->end(),
+                             [](const EngineRow& a, const EngineRow& b) {
+                                 if (a.robustness != b.robustness)
+                                     return a.robustness > b.robustness;
+                                 return a.minGapUs < b.minGapUs;
+                             });
+            for (std::size_t i = list->size(); i-- > 0;)
+                (*list)[i].groupEnd =
+                    i + 1 < list->size() && (*list)[i + 1].robustness == (*list)[i].robustness
+                        ? (*list)[i + 1].groupEnd
+                        : i + 1;
             rows = std::move(list);
             seen = set;
         }
@@ -193,7 +239,9 @@ private:
                 std::vector<Candidate>& out) const {
         if (!row.protocol->MayStartAt(magnitudes_, at))
             return;
-        for (irp::Match& match : row.protocol->Decode(magnitudes_, at)) {
+        irp::DecodeOptions options;
+        options.describe = false;
+        for (irp::Match& match : row.protocol->Decode(magnitudes_, at, options)) {
             if (!set_->Holds(row, match.params))
                 continue;
             Candidate candidate;
@@ -212,6 +260,7 @@ private:
             candidate.row = row.name;
             candidate.order = order;
             candidate.preferredOver = &row.preferredOver;
+            candidate.described = false;
             out.push_back(std::move(candidate));
             return;
         }
@@ -239,6 +288,7 @@ Result Analyse(std::span<const int32_t> durations) {
         // The next start is the first mark after the decode's last duration.
         at = best->decode.last + 1;
         at += at % 2;
+        scanner.Describe(*best);
         result.decodes.push_back(std::move(best->decode));
     }
     result.generic = detail::AnalyseGeneric(magnitudes, scanner.tolerance());

@@ -1,8 +1,8 @@
 #pragma once
 
 // How the protocol families plug into the analysis engine (internal to analysis/). A family is a
-// group of protocols sharing one shape (pulse distance/width, bi-phase); it lists its
-// protocols, decodes a frame at a given start and renders nominal durations. The engine
+// group of protocols sharing one shape (none today: every protocol is a table row); it lists
+// its protocols, decodes a frame at a given start and renders nominal durations. The engine
 // (Analysis.cpp) estimates the receiver's distortion once, asks every family at every start that no
 // accepted decode covers yet, keeps the most robust and longest candidate, and checks parameters
 // before rendering.
@@ -46,6 +46,7 @@ struct Candidate {
     const std::vector<std::string>* preferredOver = nullptr;
     double residualUs = 0; // how far the durations are from the fitted timing
     int32_t lagUs = 0;     // the receiver lag the fit assumed
+    bool described = true; // false: the engine's decode still lacks its windows and spans
 };
 
 struct Family {
@@ -59,10 +60,6 @@ struct Family {
     Durations (*render)(std::string_view protocol, const std::vector<Param>& params,
                         int repeats) = nullptr;
 };
-
-const Family& PulseFamily();   // NEC family, Samsung36, Sony, JVC, Sharp, Denon, Kaseikyo
-                               // family, Mitsubishi, RCA, Thomson7, RECS80
-const Family& BiPhaseFamily(); // RC5, RC5x, RC6, RC6-6-20, MCE
 
 // The reading of a signal that no listed protocol fits (magnitudes, mark first).
 Generic AnalyseGeneric(std::span<const int32_t> durations, const Tolerance& tolerance);

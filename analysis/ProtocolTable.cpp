@@ -24,13 +24,13 @@ constexpr auto
             {
                 // ---- The NEC family
                 // ------------------------------------------------------------------------
-                // [IT] Pioneer; the device codes are its prefer-over condition against NEC2. Listed
-                // first so
-                // those frames are Pioneer when no ditto follows.
+                // [IT] Pioneer; the device codes are its prefer-over condition against NEC2 (and so
+                // against what NEC2 wins against). Listed first so those frames are Pioneer when no
+                // ditto follows.
                 {"Pioneer",
                  R"({40k,564}<1,-1|1,-3>(16,-8,D:8,S:8,F:8,~F:8,1,^108m)*[D:0..255,S:0..255=255-D,F:0..255])",
                  {},
-                 "NEC2 NEC NEC-Shirriff-32",
+                 "NEC2 NEC NEC2-f16 NEC-f16 NEC-Shirriff-32 Roku",
                  Robust,
                  "(160<=D && D<=165) || D==168 || D==170 || D==171 || D==173 || D==175"},
                 // [IT] with S a parameter fixed at 135 and D limited to its two values (as before).
@@ -354,7 +354,7 @@ constexpr auto
                 // [IT] Thomson7 and the older Thomson reading of the same 12 bits. T required (as
                 // before).
                 {"Thomson7",
-                 R"({33k,500}<1,-4|1,-9>(D:4,T:1,F:7,1,^80m)*[D:0..15,F:0..127,T:0..1])",
+                 R"({33k,500}<1,-4|1,-9>(D:4,T:1,F:7,1,^80m)*[D:0..15,F:0..127,T@:0..1])",
                  {},
                  "Thomson",
                  Weak},
@@ -367,7 +367,7 @@ constexpr auto
                 // carrier
                 // or lead-out only.
                 {"RECS80",
-                 R"({38k,158,msb}<1,-31|1,-47>(1:1,T:1,D:3,F:6,1,-45m)*[D:0..7,F:0..63,T:0..1])",
+                 R"({38k,158,msb}<1,-31|1,-47>(1:1,T:1,D:3,F:6,1,-45m)*[D:0..7,F:0..63,T@:0..1])",
                  {},
                  "RECS80-0045 RECS80-0068 RECS80-0090",
                  Weak},
@@ -595,7 +595,8 @@ constexpr auto
                  {},
                  {},
                  Robust},
-                // [IT] X10 home automation, [IT19] for X10, X10_8 and X10_18.
+                // [IT] X10 home automation, [IT19] for X10, X10_8 and X10_18. A command or device
+                // frame is also an X10 frame (F = C+16 or D): the special cases win against it.
                 {"X10-command",
                  R"({38.4k,570}<2,-12|7,-7>(7,-7,C:4,1:1,~C:4,0:1,21,-7)*[C:0..15])",
                  {},
@@ -660,12 +661,12 @@ constexpr auto
                 // [IT] RC5, RC5x, RC5-7F, StreamZap (the same frame with a sixth device bit in
                 // place of F's).
                 {"RC5",
-                 R"({36k,msb,889}<1,-1|-1,1>(1,~F:1:6,T:1,D:5,F:6,^114m)*[D:0..31,F:0..127,T:0..1=0])",
+                 R"({36k,msb,889}<1,-1|-1,1>(1,~F:1:6,T:1,D:5,F:6,^114m)*[D:0..31,F:0..127,T@:0..1=0])",
                  {},
                  {},
                  Moderate},
                 {"RC5x",
-                 R"({36k,msb,889}<1,-1|-1,1>(1,~S:1:6,T:1,D:5,-4,S:6,F:6,^114m)*[D:0..31,S:0..127,F:0..63,T:0..1=0])",
+                 R"({36k,msb,889}<1,-1|-1,1>(1,~S:1:6,T:1,D:5,-4,S:6,F:6,^114m)*[D:0..31,S:0..127,F:0..63,T@:0..1=0])",
                  {},
                  {},
                  Moderate},
@@ -698,17 +699,17 @@ constexpr auto
                 // [IT]
                 // alternative name and names any other OEM1, as before).
                 {"RC6",
-                 R"({36k,444,msb}<-1,1|1,-1>(6,-2,1:1,0:3,<-2,2|2,-2>(T:1),D:8,F:8,^107m)*[D:0..255,F:0..255,T:0..1=0])",
+                 R"({36k,444,msb}<-1,1|1,-1>(6,-2,1:1,0:3,<-2,2|2,-2>(T:1),D:8,F:8,^107m)*[D:0..255,F:0..255,T@:0..1=0])",
                  {},
                  "RC6-M-16",
                  Moderate},
                 {"RC6-6-20",
-                 R"({36k,444,msb}<-1,1|1,-1>(6,-2,1:1,6:3,<-2,2|2,-2>(T:1),D:8,S:4,F:8,-100m)*[D:0..255,S:0..15,F:0..255,T:0..1=0])",
+                 R"({36k,444,msb}<-1,1|1,-1>(6,-2,1:1,6:3,<-2,2|2,-2>(T:1),D:8,S:4,F:8,-100m)*[D:0..255,S:0..15,F:0..255,T@:0..1=0])",
                  {},
                  {},
                  Moderate},
                 {"MCE",
-                 R"({36k,444,msb}<-1,1|1,-1>(6,-2,1:1,6:3,-2,2,128:8,S:8,T:1,D:7,F:8,^107m)*[D:0..127,S:0..255,F:0..255,T:0..1=0])",
+                 R"({36k,444,msb}<-1,1|1,-1>(6,-2,1:1,6:3,-2,2,128:8,S:8,T:1,D:7,F:8,^107m)*[D:0..127,S:0..255,F:0..255,T@:0..1=0])",
                  {},
                  "RC6-6-32 RC6-M-32",
                  Moderate},

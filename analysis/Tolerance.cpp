@@ -1,4 +1,5 @@
 #include "analysis/Family.h"
+#include "analysis/irp/Irp.h"
 
 #include <algorithm>
 #include <array>
@@ -31,7 +32,6 @@ Window Around(int64_t centre, int32_t nominal) {
 // between the two is the lag. Where the shortest space is nominally longer (Sharp, RCA, RECS80)
 // the difference comes out negative and the lag is taken as 0: the window's absolute part
 // covers it. The tenth-percentile value stands for "shortest" so that a stray glitch does not.
-constexpr int32_t kMaxLagUs = 200;
 constexpr std::size_t kSample = 256;
 constexpr int32_t kLongestBitUs = 20000; // gaps tell nothing about the lag
 
@@ -78,7 +78,7 @@ Tolerance EstimateTolerance(std::span<const int32_t> durations) {
         return Tolerance(0);
     const int32_t mark = LowPercentile(marks, markCount);
     const int32_t space = LowPercentile(spaces, spaceCount);
-    return Tolerance(std::clamp((mark - space) / 2, 0, kMaxLagUs));
+    return Tolerance(std::clamp((mark - space) / 2, 0, irp::kMaxLagUs));
 }
 
 } // namespace analysis::detail

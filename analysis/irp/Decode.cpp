@@ -41,6 +41,10 @@ struct Closure {
     std::size_t index;
     double nominal;
     int8_t kind; // +1 mark, -1 space, 0 a gap between frames
+    // Where the duration was read as part of a bit symbol chosen among others: the bit symbols
+    // (-1: none) and the lag the choice measured distances from.
+    int spec;
+    double ref;
 };
 
 struct SpanRec {
@@ -78,10 +82,11 @@ struct Cursor {
     // The lags every duration so far allows: each is within the jitter window of nominal ± lag.
     double lagLo = 0;
     double lagHi = 0;
-    double lagSum = 0; // the lags read so far: their mean orders the choices
-    int lagCount = 0;
     int8_t pendSign = 0;
     bool atStart = true; // a space here is invisible (it joins the gap before)
+    // The choice of bit symbol the pending duration was first read in (see Closure).
+    int pendSpec = -1;
+    double pendRef = 0;
 };
 
 struct State {
@@ -142,6 +147,11 @@ private:
         ~Deeper() { --depth; }
         bool TooDeep() const { return depth > kMaxDepth; }
     };
+    // The bit symbols being chosen among (-1: a fixed duration) and the lag the choice's
+    // distances are measured from: the middle of the lags allowed before the symbol, the same
+    // for every rival so that only the durations they differ in decide.
+    int choiceSpec_ = -1;
+    double choiceRef_ = 0;
 
     static Mark Save(const State& s) {
         Mark k;
@@ -191,20 +201,17 @@ private:
         if (lo > hi)
             return false;
         if (cost) {
-            const double off =
-                lag - (c.lagCount ? c.lagSum / c.lagCount : (c.lagLo + c.lagHi) * 0.5);
+            const double off = lag - c.pendRef;
             *cost += off * off;
         }
         if (s) {
             if (s->n == Sink::kCapacity)
                 return false; // symbols are held to fewer durations than that
-            s->items[s->n++] = {c.cur, n, c.pendSign};
+            s->items[s->n++] = {c.cur, n, c.pendSign, c.pendSpec, c.pendRef};
             s->lagSum += lag;
         }
         c.lagLo = lo;
         c.lagHi = hi;
-        c.lagSum += lag;
-        ++c.lagCount;
         ++c.cur;
         c.pendSign = 0;
         return true;
@@ -230,6 +237,8 @@ private:
         c.atStart = false;
         c.pendSign = sign;
         c.pend = length;
+        c.pendSpec = choiceSpec_;
+        c.pendRef = choiceSpec_ >= 0 ? choiceRef_ : (c.lagLo + c.lagHi) * 0.5;
         return true;
     }
     static void Commit(State& s, const Cursor& c, const Sink& sink) {
@@ -285,6 +294,14 @@ private:
             s.env.values[var] =
                 static_cast<int64_t>((static_cast<uint64_t>(s.env.values[var]) & ~mask) | placed);
             s.env.known[var] = known | mask;
+            // A parameter complete now is checked against its range now, not at the frame's end
+            // (a field that must hold one value rules out most frames early).
+            if (s.env.known[var] == ~uint64_t{0})
+                for (std::size_t p = 0; p < m_.params.size(); ++p)
+                    if (static_cast<std::size_t>(m_.paramVars[p]) == var &&
+                        (s.env.values[var] < m_.params[p].min ||
+                         s.env.values[var] > m_.params[p].max))
+                        return false;
             return true;
         }
         const auto expected = FieldBits(m_, node, s.env);
@@ -367,6 +384,7 @@ private:
                 break;
             case Step::Kind::Duration:
             case Step::Kind::Extent: {
+                choiceSpec_ = -1;
                 double us = step.us;
                 if (step.expr >= 0) {
                     const auto v = Evaluate(m_, step.expr, s.env);
@@ -509,8 +527,18 @@ private:
         };
         // Symbols without a rival are taken in a loop; only real choices recurse.
         while (r.taken < r.width) {
-            std::pair<double, std::size_t> order[16];
+            // Left uninitialised: only the first `n` are written and read.
+            struct Choice {
+                double cost;
+                std::size_t symbol;
+            };
+            Choice order[16];
             std::size_t n = 0;
+            const double ref = (s.c.lagLo + s.c.lagHi) * 0.5;
+            // Where the field's value is known already (a check, a repeat) no rival can win.
+            const int spec = r.expected ? -1 : step.bitspec;
+            choiceSpec_ = spec;
+            choiceRef_ = ref;
             Cursor firstCursor;
             Sink firstSink;
             for (std::size_t symbol = 0; symbol < count; ++symbol) {
@@ -550,17 +578,21 @@ private:
             if (n == 0)
                 return false;
             if (n == 1) {
-                take(order[0].second, r, firstCursor, firstSink);
+                take(order[0].symbol, r, firstCursor, firstSink);
                 continue;
             }
-            std::sort(order, order + n);
+            std::sort(order, order + n, [](const Choice& a, const Choice& b) {
+                return a.cost != b.cost ? a.cost < b.cost : a.symbol < b.symbol;
+            });
             const Mark mark = Save(s);
             for (std::size_t c = 0; c < n; ++c) {
                 Reading next = r;
                 Cursor cursor = s.c;
                 Sink sink;
-                if (read(order[c].second, cursor, sink, nullptr)) {
-                    take(order[c].second, next, cursor, sink);
+                choiceSpec_ = spec;
+                choiceRef_ = ref;
+                if (read(order[c].symbol, cursor, sink, nullptr)) {
+                    take(order[c].symbol, next, cursor, sink);
                     if (Chunk(i, next, s))
                         return true;
                 }
@@ -624,7 +656,8 @@ private:
         return Fit(s);
     }
 
-    // Least squares over the candidate's durations, kept within the lags every duration allows.
+    // Least squares over the candidate's durations, kept within the lags every duration allows
+    // (so each lies within its jitter of the fit).
     bool Fit(State& s) const {
         double squares = 0;
         int count = 0;
@@ -805,13 +838,11 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     s.lagCount = 0;
     s.c.lagLo = 0;
     s.c.lagHi = o.maxLagUs;
-    s.c.lagSum = 0;
-    s.c.lagCount = 0;
     s.closures.clear();
     s.undo.clear();
     s.deferred.clear();
     s.spans.clear();
-    s.recordSpans = true;
+    s.recordSpans = o.describe;
     s.carryBits = 0;
     s.carryCount = 0;
     s.env.values.assign(m.variables.size(), 0);
@@ -887,7 +918,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     const auto after = [&](const std::vector<Step>& program) {
         if (s.c.pendSign >= 0 || s.c.cur >= d.size() || d[s.c.cur] > GapHigh(s.c.pend))
             return false;
-        s.closures.push_back({s.c.cur, s.c.pend, 0});
+        s.closures.push_back({s.c.cur, s.c.pend, 0, -1, 0});
         ++s.c.cur;
         s.c.pendSign = 0;
         s.c.atStart = true;
@@ -959,6 +990,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     match.lagUs = s.lag;
     match.residualUs = s.residual;
 
+    std::vector<Match> out;
     for (std::size_t p = 0; p < m.params.size(); ++p) {
         const auto var = static_cast<std::size_t>(m.paramVars[p]);
         int64_t value = first.values[var];
@@ -968,9 +1000,36 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
         }
         match.params.push_back({m.params[p].name, value});
     }
+    if (!o.describe) {
+        out.push_back(std::move(match));
+        return out;
+    }
 
+    // A duration's window is what it may be with every other duration as received: some lag
+    // the others allow (the matcher's running intersection without this one) must lie within
+    // its jitter. Its edges are the last values that still decode.
+    const std::vector<Closure>& closures = s.closures;
+    const double maxLag = o.maxLagUs;
+    const auto lagOf = [&](const Closure& c) {
+        return c.kind > 0 ? d[c.index] - c.nominal : c.nominal - d[c.index];
+    };
+    // The lags the others allow, before and after each duration.
+    thread_local std::vector<std::pair<double, double>> before;
+    before.assign(closures.size() + 1, {0.0, maxLag});
+    for (std::size_t i = 0; i < closures.size(); ++i) {
+        before[i + 1] = before[i];
+        const Closure& c = closures[i];
+        if (c.kind == 0)
+            continue;
+        const double lag = lagOf(c);
+        const double jitter = Jitter(o, impl, c.nominal, c.kind > 0);
+        before[i + 1].first = std::max(before[i].first, lag - jitter);
+        before[i + 1].second = std::min(before[i].second, lag + jitter);
+    }
     match.windows.assign(match.last - match.first + 1, Window{});
-    for (const Closure& c : s.closures) {
+    std::pair<double, double> after{0.0, maxLag};
+    for (std::size_t i = closures.size(); i-- > 0;) {
+        const Closure& c = closures[i];
         if (c.index < match.first || c.index > match.last)
             continue;
         Window& w = match.windows[c.index - match.first];
@@ -980,10 +1039,44 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
             w.high = Clamp(GapHigh(c.nominal));
             continue;
         }
-        const double centre = c.kind > 0 ? c.nominal + s.lag : c.nominal - s.lag;
-        const double half = Jitter(o, impl, c.nominal, c.kind > 0);
-        w.low = Clamp(centre - half);
-        w.high = Clamp(centre + half);
+        const double lo = std::max(before[i].first, after.first);
+        const double hi = std::min(before[i].second, after.second);
+        // The values of this duration's sign at `nominal` that decode.
+        const auto reach = [&](double nominal) {
+            const double jitter = Jitter(o, impl, nominal, c.kind > 0);
+            return c.kind > 0 ? std::pair{nominal + lo - jitter, nominal + hi + jitter}
+                              : std::pair{nominal - hi - jitter, nominal - lo + jitter};
+        };
+        const auto [least, most] = reach(c.nominal);
+        double low = std::ceil(least - 1e-6);
+        double high = std::floor(most + 1e-6);
+        if (c.spec >= 0) {
+            // A rival bit duration of the same sign takes the value where it is nearer the
+            // choice's lag and decodes as well.
+            const double sign = c.kind;
+            for (const std::vector<double>& symbol :
+                 m.symbols[static_cast<std::size_t>(c.spec)].durations)
+                for (const double us : symbol) {
+                    const double rival = std::abs(us);
+                    if ((us > 0) != (c.kind > 0) || std::abs(rival - c.nominal) < 0.5)
+                        continue;
+                    const auto [rivalLeast, rivalMost] = reach(rival);
+                    const double middle = (c.nominal + rival) / 2 + sign * c.ref;
+                    if (rival < c.nominal)
+                        low = std::max(low, std::floor(std::min(middle, rivalMost + 1e-6)) + 1);
+                    else
+                        high = std::min(high, std::ceil(std::max(middle, rivalLeast - 1e-6)) - 1);
+                }
+        }
+        // A reading a later check forced keeps its own value inside.
+        low = std::min(low, static_cast<double>(d[c.index]));
+        high = std::max(high, static_cast<double>(d[c.index]));
+        w.low = static_cast<int32_t>(std::clamp(low, 1.0, 2147483647.0));
+        w.high = static_cast<int32_t>(std::clamp(high, 1.0, 2147483647.0));
+        const double lag = lagOf(c);
+        const double jitter = Jitter(o, impl, c.nominal, c.kind > 0);
+        after.first = std::max(after.first, lag - jitter);
+        after.second = std::min(after.second, lag + jitter);
     }
 
     // Spans of the first frame: lead before the first field, bits, fields, trailer after.
@@ -1016,7 +1109,6 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     }
     if (ending)
         match.spans.push_back({Span::Kind::Trailer, "end", ending->first, ending->last});
-    std::vector<Match> out;
     out.push_back(std::move(match));
     return out;
 }

@@ -63,6 +63,8 @@ struct DecodeOptions {
     int32_t jitterPercent = 15;
     // Repeats beyond this many are left for the next decode (bounds the work on long holds).
     int maxRepeats = 1000;
+    // Off: a match without windows and spans (what ranking candidates needs, much cheaper).
+    bool describe = true;
 };
 
 // One way a protocol's frame (plus the repeats that follow it) matches a signal.
