@@ -915,7 +915,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
         s.env.known.assign(env.known.begin(), env.known.end());
     };
     // Reads `program` after the gap that ends what was read so far (a repeat, the tail).
-    const auto after = [&](const std::vector<Step>& program) {
+    const auto readAfterGap = [&](const std::vector<Step>& program) {
         if (s.c.pendSign >= 0 || s.c.cur >= d.size() || d[s.c.cur] > GapHigh(s.c.pend))
             return false;
         s.closures.push_back({s.c.cur, s.c.pend, 0, -1, 0});
@@ -946,7 +946,7 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
                     if (m.params[p].memory)
                         s.env.known[static_cast<std::size_t>(m.paramVars[p])] = 0;
             }
-            if (after(impl.unit)) {
+            if (readAfterGap(impl.unit)) {
                 ok = true;
                 changed = attempt == 1;
                 repeats.push_back({unitFirst, s.c.cur - 1, changed});
@@ -968,13 +968,13 @@ std::vector<Match> Protocol::Decode(std::span<const int32_t> d, std::size_t at,
     std::optional<RepeatRec> ending;
     if (impl.hasTail) {
         const std::size_t tailFirst = s.c.cur + 1;
-        if (after(impl.tail)) {
+        if (readAfterGap(impl.tail)) {
             ending = RepeatRec{tailFirst, s.c.cur - 1, false};
         } else if (!repeats.empty()) {
             restore(beforeLast, beforeLastEnv);
             const std::size_t lastFirst = s.c.cur + 1;
             repeats.pop_back();
-            if (after(impl.tail))
+            if (readAfterGap(impl.tail))
                 ending = RepeatRec{lastFirst, s.c.cur - 1, false};
         }
         if (!ending)
