@@ -1,37 +1,34 @@
 #include "analysis/Analysis.h"
 
-#include "analysis/Family.h"
 #include "analysis/ProtocolSet.h"
+#include "analysis/Tolerance.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <cmath>
 #include <cstdlib>
 #include <limits>
 
 namespace analysis {
 namespace {
 
-using detail::Candidate;
+using detail::Robustness;
+
+// One protocol's reading of the durations at a start, before the best is chosen.
+struct Candidate {
+    Decode decode;
+    Robustness robustness = Robustness::Weak;
+    // The table row that decoded it (its place in the table and the names it wins against).
+    std::string row;
+    std::size_t order = 0;
+    const std::vector<std::string>* preferredOver = nullptr;
+    double residualUs = 0; // how far the durations are from the fitted timing
+    int32_t lagUs = 0;     // the receiver lag the fit assumed
+    bool described = true; // false: the engine's decode still lacks its windows and spans
+};
+
 using detail::CompiledRow;
-using detail::Family;
 using detail::ProtocolSet;
 using detail::SameName;
-
-// The protocols decoded and rendered by family code rather than by the engine from the table:
-// none any more, every protocol is a row.
-std::array<const Family*, 0> Families() {
-    return {};
-}
-
-const Family* LegacyFamilyOf(std::string_view name) {
-    for (const Family* family : Families())
-        for (const ProtocolInfo& info : family->protocols)
-            if (SameName(info.name, name))
-                return family;
-    return nullptr;
-}
 
 Durations Magnitudes(std::span<const int32_t> durations) {
     Durations out;
@@ -67,29 +64,13 @@ bool Preferred(const Candidate& a, const Candidate& b) {
 }
 
 // A decode covers whole frames: it starts at the signal's start or after a gap at least as long
-// as the protocol needs before a frame, and (the engine's part) ends at a gap or at the end. One
-// stray mark before the frame (a receiver's glitch) is allowed.
+// as the protocol needs before a frame (the engine sees to the end). One stray mark before the
+// frame (a receiver's glitch) is allowed.
 bool FrameMayStart(std::span<const int32_t> magnitudes, std::size_t at, int64_t minGapUs) {
     const auto gapBefore = [&](std::size_t index) {
         return index == 0 || magnitudes[index - 1] >= minGapUs;
     };
     return gapBefore(at) || at == 2;
-}
-
-bool FrameEnds(std::span<const int32_t> magnitudes, std::size_t last, int64_t minGapUs) {
-    return last + 1 >= magnitudes.size() || magnitudes[last + 1] >= minGapUs;
-}
-
-// How far the durations are from the centres of their windows (root mean square), for decodes
-// of the family code, which fits no lag of its own.
-double Residual(std::span<const int32_t> magnitudes, const Decode& decode) {
-    double sum = 0;
-    for (std::size_t i = 0; i < decode.windows.size(); ++i) {
-        const Window& w = decode.windows[i];
-        const double off = magnitudes[decode.first + i] - (static_cast<double>(w.low) + w.high) / 2;
-        sum += off * off;
-    }
-    return decode.windows.empty() ? 0 : std::sqrt(sum / static_cast<double>(decode.windows.size()));
 }
 
 class Scanner {
@@ -102,23 +83,6 @@ public:
 
     std::optional<Candidate> BestAt(std::size_t at) const {
         std::vector<Candidate> candidates;
-        for (const Family* family : Families()) {
-            if (!family->decode)
-                continue;
-            for (Candidate& candidate : family->decode(magnitudes_, at, tolerance_)) {
-                const CompiledRow* row = set_->Renderer(candidate.decode.protocol);
-                if (!Legacy(candidate.decode.protocol) || !row)
-                    continue;
-                if (!FrameMayStart(magnitudes_, at, row->minGapBeforeUs) ||
-                    !FrameEnds(magnitudes_, candidate.decode.last, row->minGapBeforeUs))
-                    continue;
-                candidate.row = row->name;
-                candidate.residualUs = Residual(magnitudes_, candidate.decode);
-                candidate.preferredOver = &row->preferredOver;
-                candidate.order = static_cast<std::size_t>(row - set_->rows.data());
-                candidates.push_back(std::move(candidate));
-            }
-        }
         // Candidates are ranked by their row's order, not by the order they are found in. A row
         // less robust than a candidate found already cannot win (unless it is preferred over a
         // more robust row), so the more robust rows are tried first.
@@ -170,31 +134,24 @@ public:
     // as a bi-phase frame of moderate robustness, which would otherwise take over from the real
     // decode.
     bool Overruled(const Candidate& candidate) const {
-        if (candidate.robustness == detail::Robustness::Robust)
+        if (candidate.robustness == Robustness::Robust)
             return false;
         for (std::size_t at = candidate.decode.first + 2; at <= candidate.decode.last; at += 2) {
             const std::optional<Candidate> inside = BestAt(at);
-            if (inside && inside->robustness == detail::Robustness::Robust)
+            if (inside && inside->robustness == Robustness::Robust)
                 return true;
         }
         return false;
     }
 
 private:
-    bool Legacy(std::string_view name) const {
-        // A user protocol of the same name takes over from the family code.
-        return std::none_of(set_->rows.begin(), set_->rows.end(), [&](const CompiledRow& row) {
-            return row.user && (SameName(row.name, name) || SameName(row.loneName, name));
-        });
-    }
-
     // The rows the engine decodes (the others are family code), the most robust first and in
     // each robustness by the gap they need before a frame: a start after a shorter gap skips
     // the rest of the group without looking at them. Worked out once per set.
     struct EngineRow {
         int64_t minGapUs;
         std::size_t order;
-        detail::Robustness robustness;
+        Robustness robustness;
         bool mayOverrule;     // preferred over a more robust row
         std::size_t groupEnd; // the first row of the next robustness
     };
@@ -206,8 +163,6 @@ private:
             auto list = std::make_shared<std::vector<EngineRow>>();
             for (std::size_t i = 0; i < set->rows.size(); ++i) {
                 const CompiledRow& row = set->rows[i];
-                if (!row.user && LegacyFamilyOf(row.name) != nullptr)
-                    continue;
                 const bool mayOverrule =
                     std::any_of(set->rows.begin(), set->rows.end(), [&](const CompiledRow& other) {
                         return other.robustness > row.robustness &&
@@ -309,18 +264,7 @@ const std::vector<ProtocolInfo>& Protocols() {
     thread_local std::vector<ProtocolInfo> list;
     const auto set = detail::CurrentProtocols();
     if (set != seen) {
-        list.clear();
-        const auto mine = [&](std::string_view name) {
-            const CompiledRow* row = set->Renderer(name);
-            return row && row->user;
-        };
-        for (const Family* family : Families())
-            for (const ProtocolInfo& info : family->protocols)
-                if (LegacyFamilyOf(info.name) && !mine(info.name))
-                    list.push_back(info);
-        for (const ProtocolInfo& info : set->infos)
-            if (!LegacyFamilyOf(info.name) || mine(info.name))
-                list.push_back(info);
+        list = set->infos;
         seen = set;
     }
     return list;
@@ -343,8 +287,7 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
     const auto set = detail::CurrentProtocols();
     const ProtocolInfo* info = FindProtocol(protocol);
     const CompiledRow* row = set->Renderer(protocol);
-    const Family* family = row && row->user ? nullptr : LegacyFamilyOf(protocol);
-    if (!info || (!family && !row))
+    if (!info || !row)
         return fail("unknown protocol \"" + std::string(protocol) + "\"");
     if (repeats < 0 || repeats > 1000)
         return fail("repeats must be 0..1000");
@@ -370,7 +313,7 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
                 if (source.name == p.derivedDefault->from)
                     value = source.value ^ p.derivedDefault->mask;
         }
-        if (!value && !family && row) {
+        if (!value) {
             // A default the engine works out from its own expression.
             const auto engineSpec =
                 std::find_if(row->protocol->Params().begin(), row->protocol->Params().end(),
@@ -389,8 +332,6 @@ std::optional<Durations> Render(std::string_view protocol, const std::vector<Par
                         info->name);
         complete.push_back({p.name, *value});
     }
-    if (family)
-        return family->render(info->name, complete, repeats);
     std::string why;
     auto durations = row->protocol->Render(complete, repeats, &why);
     if (!durations)

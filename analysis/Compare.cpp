@@ -1,6 +1,6 @@
 #include "analysis/Compare.h"
 
-#include "analysis/Family.h"
+#include "analysis/Tolerance.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The reading of a signal no listed protocol fits, such as an air conditioner's long frames: the
 // lengths its marks and spaces cluster around, a header, the encoding and the bits.
 
-#include "analysis/Family.h"
+#include "analysis/Tolerance.h"
 
 #include <algorithm>
 #include <cstdlib>

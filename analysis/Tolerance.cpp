@@ -1,4 +1,4 @@
-#include "analysis/Family.h"
+#include "analysis/Tolerance.h"
 #include "analysis/irp/Irp.h"
 
 #include <algorithm>
