@@ -529,12 +529,18 @@ private:
         while (r.taken < r.width) {
             // Left uninitialised: only the first `n` are written and read.
             struct Choice {
+                double narrowing; // of the lags still allowed; 0 where their middle decides
                 double cost;
                 std::size_t symbol;
             };
             Choice order[16];
             std::size_t n = 0;
             const double ref = (s.c.lagLo + s.c.lagHi) * 0.5;
+            // Where the lags still allowed span more than half the symbols' step, their middle
+            // may lie nearer a rival's lag than the true one: there the reading that narrows
+            // them least (agrees best with the durations so far) comes first.
+            const double width = s.c.lagHi - s.c.lagLo;
+            const bool wide = width > sym.halfStep;
             // Where the field's value is known already (a check, a repeat) no rival can win.
             const int spec = r.expected ? -1 : step.bitspec;
             choiceSpec_ = spec;
@@ -556,10 +562,12 @@ private:
                 Cursor c = s.c;
                 Sink sink;
                 fits = read(symbol, c, sink, &cost);
+                double left = c.lagHi - c.lagLo;
                 if (fits && c.pendSign != 0) {
                     if (PendingFinal(i, probe, c.pendSign)) {
                         Cursor ahead = c;
                         fits = Close(ahead, nullptr, &cost);
+                        left = ahead.lagHi - ahead.lagLo;
                     } else {
                         fits = PendingMayFit(c);
                     }
@@ -573,7 +581,7 @@ private:
                     firstSink.lagSum = sink.lagSum;
                     std::copy_n(sink.items, sink.n, firstSink.items);
                 }
-                order[n++] = {cost, symbol};
+                order[n++] = {wide ? width - left : 0, cost, symbol};
             }
             if (n == 0)
                 return false;
@@ -582,6 +590,8 @@ private:
                 continue;
             }
             std::sort(order, order + n, [](const Choice& a, const Choice& b) {
+                if (a.narrowing != b.narrowing)
+                    return a.narrowing < b.narrowing;
                 return a.cost != b.cost ? a.cost < b.cost : a.symbol < b.symbol;
             });
             const Mark mark = Save(s);

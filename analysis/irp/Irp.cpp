@@ -539,10 +539,12 @@ std::optional<ParseError> CheckStreams(Model& m) {
             std::sort(lengths.begin(), lengths.end());
             const std::size_t k = sign > 0 ? 0 : 1;
             for (std::size_t i = 1; i < lengths.size(); ++i)
-                if (lengths[i] - lengths[i - 1] > 1e-6)
+                if (lengths[i] - lengths[i - 1] > 1e-6) {
+                    const double half = (lengths[i] - lengths[i - 1]) / 2;
+                    m.symbols[b].halfStep = std::min(m.symbols[b].halfStep, half);
                     // Just short of half way: a duration exactly between two is neither.
-                    m.capUs[k] =
-                        std::min(m.capUs[k], std::max(0.0, (lengths[i] - lengths[i - 1]) / 2 - 1));
+                    m.capUs[k] = std::min(m.capUs[k], std::max(0.0, half - 1));
+                }
             if (!lengths.empty())
                 m.capBelowUs[k] = std::max(m.capBelowUs[k], 2 * lengths.back());
         }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -106,6 +107,8 @@ struct Symbols {
     std::vector<std::vector<double>> durations;
     int bits = 1;
     int8_t firstSign = 0; // +1 or -1 when every symbol starts with a mark or with a space
+    // Half the least difference between two bit durations of one sign (infinite: no such pair).
+    double halfStep = std::numeric_limits<double>::infinity();
 };
 
 struct Model {

@@ -154,6 +154,38 @@ TEST(Analysis, DurationsJustInsideTheirWindowDecodeAndJustOutsideDoNot) {
     }
 }
 
+// Captures at 60 µs lag, ±40 µs: early in a frame the lags still allowed span more than a
+// symbol step of these four space lengths, so their middle alone would pick a wrong space.
+TEST(Analysis, MultiLevelSymbolsReadRightWhileTheLagIsLoose) {
+    struct Capture {
+        std::string protocol;
+        std::vector<Param> params;
+        int repeats;
+        Durations signal;
+    };
+    const std::vector<Capture> captures = {
+        {"Nokia12", {{"D", 9}, {"F", 172}}, 1, {517, 217, 264, 590, 214, 410, 218, 553,
+                                                224, 525, 233, 698, 213, 209, 200, 94753,
+                                                484, 232, 219, 523, 267, 389, 259, 585,
+                                                222, 529, 253, 740, 238, 211, 266}},
+        {"Nokia",
+         {{"D", 166}, {"S", 48}, {"F", 69}},
+         1,
+         {511, 194, 251, 575, 246, 554, 211, 409, 204, 556, 216, 186, 241, 702,
+          200, 242, 229, 219, 216, 392, 248, 202, 239, 395, 199, 345, 212, 91547,
+          502, 201, 258, 549, 228, 531, 253, 394, 204, 578, 219, 185, 239, 702,
+          189, 231, 229, 227, 256, 411, 204, 232, 187, 408, 239, 345, 240}},
+    };
+    for (const Capture& c : captures) {
+        SCOPED_TRACE(c.protocol);
+        const analysis::Result result = Analyse(c.signal);
+        ASSERT_EQ(result.decodes.size(), 1u);
+        EXPECT_EQ(result.decodes[0].protocol, c.protocol);
+        EXPECT_EQ(result.decodes[0].params, c.params);
+        EXPECT_EQ(result.decodes[0].repeats, c.repeats);
+    }
+}
+
 TEST(Analysis, RandomNoiseDecodesAsNothing) {
     std::mt19937 random(20261208);
     std::uniform_int_distribution<int32_t> length(1, 400);
