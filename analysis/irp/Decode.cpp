@@ -682,7 +682,31 @@ private:
         }
         s.lag = static_cast<int>(std::lround(lag));
         s.residual = count ? std::sqrt(squares / count) : 0;
-        return true;
+        // Every duration read as one of several bit symbols must be nearest its own length at
+        // the lag the whole reading averages. Where the marks tell no symbol apart, the lags
+        // allowed stay wide, and a reading a step off in a few symbols can still fit at the edge
+        // of every duration's jitter; against the average it stands out.
+        const double mean = s.lagCount ? s.lagSum / s.lagCount : 0.0;
+        return std::all_of(s.closures.begin(), s.closures.end(),
+                           [&](const Closure& c) { return NearestAtLag(c, mean); });
+    }
+
+    bool NearestAtLag(const Closure& c, double lag) const {
+        if (c.kind == 0 || c.spec < 0)
+            return true;
+        const Symbols& symbols = m_.symbols[static_cast<std::size_t>(c.spec)];
+        // Where half a step is more than any lag, no reading a step off fits at all.
+        if (symbols.halfStep >= o_.maxLagUs)
+            return true;
+        const std::vector<double>& lengths = symbols.lengths[c.kind > 0 ? 0 : 1];
+        const auto off = [&](double nominal) {
+            return std::abs(d_[c.index] - (c.kind > 0 ? nominal + lag : nominal - lag));
+        };
+        const bool listed = std::any_of(lengths.begin(), lengths.end(),
+                                        [&](double l) { return std::abs(l - c.nominal) <= 1e-6; });
+        const double own = off(c.nominal);
+        return !listed || std::none_of(lengths.begin(), lengths.end(),
+                                       [&](double l) { return off(l) + 1 < own; });
     }
 };
 

@@ -547,6 +547,10 @@ std::optional<ParseError> CheckStreams(Model& m) {
                 }
             if (!lengths.empty())
                 m.capBelowUs[k] = std::max(m.capBelowUs[k], 2 * lengths.back());
+            lengths.erase(std::unique(lengths.begin(), lengths.end(),
+                                      [](double a, double b) { return b - a <= 1e-6; }),
+                          lengths.end());
+            m.symbols[b].lengths[k] = std::move(lengths);
         }
     }
     m.hasEnding = m.repeating >= 0 && HasVariation(m, m.repeating, true);

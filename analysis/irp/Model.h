@@ -109,6 +109,9 @@ struct Symbols {
     int8_t firstSign = 0; // +1 or -1 when every symbol starts with a mark or with a space
     // Half the least difference between two bit durations of one sign (infinite: no such pair).
     double halfStep = std::numeric_limits<double>::infinity();
+    // Every length a bit duration of each sign can have (marks, then spaces), merged halves
+    // included, ascending.
+    std::vector<double> lengths[2];
 };
 
 struct Model {
