@@ -23,7 +23,6 @@ struct Candidate {
     const std::vector<std::string>* preferredOver = nullptr;
     double residualUs = 0; // how far the durations are from the fitted timing
     int32_t lagUs = 0;     // the receiver lag the fit assumed
-    bool described = true; // false: the engine's decode still lacks its windows and spans
 };
 
 using detail::CompiledRow;
@@ -115,17 +114,13 @@ public:
         return best;
     }
 
-    // Completes the chosen decode with what ranking did not need: its windows and spans.
+    // Completes the chosen decode with what ranking did not need: its windows and spans, from
+    // the same match the ranking took.
     void Describe(Candidate& candidate) const {
-        if (candidate.described)
-            return;
-        const CompiledRow& row = set_->rows[candidate.order];
-        for (irp::Match& match : row.protocol->Decode(magnitudes_, candidate.decode.first)) {
-            candidate.decode.windows = std::move(match.windows);
-            candidate.decode.spans = std::move(match.spans);
-            break;
+        if (auto match = Read(set_->rows[candidate.order], candidate.decode.first, true)) {
+            candidate.decode.windows = std::move(match->windows);
+            candidate.decode.spans = std::move(match->spans);
         }
-        candidate.described = true;
     }
 
     // Whether a robust decode (one with a check) starts inside this one: a glitch before a frame
@@ -145,9 +140,9 @@ public:
     }
 
 private:
-    // The rows the engine decodes (the others are family code), the most robust first and in
-    // each robustness by the gap they need before a frame: a start after a shorter gap skips
-    // the rest of the group without looking at them. Worked out once per set.
+    // Every row, the most robust first and in each robustness by the gap they need before a
+    // frame: a start after a shorter gap skips the rest of the group without looking at them.
+    // Worked out once per set.
     struct EngineRow {
         int64_t minGapUs;
         std::size_t order;
@@ -190,35 +185,38 @@ private:
         return rows;
     }
 
+    // The row's first match at `at` whose parameters meet the row's condition.
+    std::optional<irp::Match> Read(const CompiledRow& row, std::size_t at, bool describe) const {
+        irp::DecodeOptions options;
+        options.describe = describe;
+        for (irp::Match& match : row.protocol->Decode(magnitudes_, at, options))
+            if (set_->Holds(row, match.params))
+                return std::move(match);
+        return std::nullopt;
+    }
+
     void Decode(const CompiledRow& row, std::size_t order, std::size_t at,
                 std::vector<Candidate>& out) const {
         if (!row.protocol->MayStartAt(magnitudes_, at))
             return;
-        irp::DecodeOptions options;
-        options.describe = false;
-        for (irp::Match& match : row.protocol->Decode(magnitudes_, at, options)) {
-            if (!set_->Holds(row, match.params))
-                continue;
-            Candidate candidate;
-            analysis::Decode& d = candidate.decode;
-            d.protocol = match.repeats == 0 && !row.loneName.empty() ? row.loneName : row.name;
-            d.params = std::move(match.params);
-            d.first = match.first;
-            d.last = match.last;
-            d.repeats = match.repeats;
-            d.repeatForm = match.repeatForm;
-            d.windows = std::move(match.windows);
-            d.spans = std::move(match.spans);
-            candidate.robustness = row.robustness;
-            candidate.residualUs = match.residualUs;
-            candidate.lagUs = match.lagUs;
-            candidate.row = row.name;
-            candidate.order = order;
-            candidate.preferredOver = &row.preferredOver;
-            candidate.described = false;
-            out.push_back(std::move(candidate));
+        std::optional<irp::Match> match = Read(row, at, false);
+        if (!match)
             return;
-        }
+        Candidate candidate;
+        analysis::Decode& d = candidate.decode;
+        d.protocol = match->repeats == 0 && !row.loneName.empty() ? row.loneName : row.name;
+        d.params = std::move(match->params);
+        d.first = match->first;
+        d.last = match->last;
+        d.repeats = match->repeats;
+        d.repeatForm = match->repeatForm;
+        candidate.robustness = row.robustness;
+        candidate.residualUs = match->residualUs;
+        candidate.lagUs = match->lagUs;
+        candidate.row = row.name;
+        candidate.order = order;
+        candidate.preferredOver = &row.preferredOver;
+        out.push_back(std::move(candidate));
     }
 
     std::span<const int32_t> magnitudes_;
